@@ -1,0 +1,34 @@
+# Shared by run-player and run-tests: installs the Debian packages that are missing (with
+# sudo when not root), then configures and builds ZUNA in build/ (or $ZUNA_BUILD_DIR).
+# Usage: prepare.sh [runtime|test] [extra cmake arguments...]
+
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+build=${ZUNA_BUILD_DIR:-$root/build}
+purpose=${1:-runtime}
+shift || true
+
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
+          libtag1-dev libmpg123-dev libflac-dev libsdl2-dev)
+if [ "$purpose" = test ]; then
+    # The end-to-end suite drives the real binary on a real X server and sound server.
+    packages+=(xvfb xauth xdotool x11-utils imagemagick pulseaudio pulseaudio-utils
+               desktop-file-utils appstream)
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+        missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    echo "Installing: ${missing[*]}"
+    $sudo apt-get update -qq
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}"
+fi
+
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+cmake --build "$build"
