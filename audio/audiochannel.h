@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "audio/audioresult.h"
+
+class ChannelCore;
+
+// A handle to the channel a stream plays on. Positions are milliseconds here, frames
+// inside the layer. The handle stays safe to use after its stream was released or the
+// channel reached its end: calls then fail with InvalidHandle and queries read not
+// playing, not paused, not muted, position 0. A default-constructed handle is such a
+// channel from the start.
+class AudioChannel {
+public:
+    AudioChannel() = default;
+
+    bool isPlaying() const;  // also true while paused; false once the last frame was heard
+
+    uint32_t position() const;  // what the listener hears now, in ms
+    AudioResult setPosition(uint32_t ms);
+
+    bool paused() const;
+    AudioResult setPaused(bool paused);
+
+    bool muted() const;  // a muted channel plays silence while its position runs on
+    AudioResult setMuted(bool muted);
+
+    float volume() const;  // gain from 0.0 to 1.0
+    AudioResult setVolume(float volume);
+
+private:
+    friend class AudioSystem;
+    explicit AudioChannel(std::weak_ptr<ChannelCore> core) : core(std::move(core)) {}
+    std::shared_ptr<ChannelCore> live() const;
+
+    std::weak_ptr<ChannelCore> core;
+};

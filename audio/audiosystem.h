@@ -1,0 +1,36 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "audio/audiochannel.h"
+#include "audio/audioresult.h"
+#include "audio/audiostream.h"
+#include "audio/output.h"
+
+class ChannelCore;
+
+// The entry to the audio layer: opens streams from files and plays them on its one
+// channel. Creating a system or opening a stream costs microseconds and touches no sound
+// device; the device is opened by play(). A system and its streams belong to one thread;
+// separate systems are independent. Release (destroy) streams before their system.
+class AudioSystem {
+public:
+    explicit AudioSystem(std::unique_ptr<OutputDriver> driver = makeSdlOutputDriver());
+    ~AudioSystem();
+    AudioSystem(const AudioSystem &) = delete;
+    AudioSystem &operator=(const AudioSystem &) = delete;
+
+    // Opens the file at `path` (bytes in the platform's file-name encoding, as
+    // QFile::encodeName gives them). MP3 and FLAC are told apart by content.
+    AudioResult openStream(const std::string &path, std::unique_ptr<AudioStream> *stream);
+
+    // Plays `stream` from its start on the system's channel, taking the channel from any
+    // stream that had it. With `paused`, the channel waits for setPaused(false), so that
+    // volume and mute can be set before the first sample is heard.
+    AudioResult play(AudioStream &stream, bool paused, AudioChannel *channel);
+
+private:
+    std::unique_ptr<OutputDriver> driver;
+    std::weak_ptr<ChannelCore> current;
+};

@@ -1,0 +1,201 @@
+#include "audio/channelcore.h"
+
+#include <algorithm>
+
+#include "audio/decoder.h"
+
+namespace {
+constexpr long kChunkFrames = 2048;
+constexpr int64_t kPrefillFrames = 8192;
+// Volume and mute changes glide over this long, so they never click.
+constexpr double kRampSeconds = 0.010;
+
+size_t ringFrames(int rate)
+{
+    return std::max<size_t>(16384, size_t(rate) / 2);
+}
+}  // namespace
+
+ChannelCore::ChannelCore(Decoder &decoder)
+    : decoder(decoder),
+      channels(decoder.format().channels),
+      sampleRate(decoder.format().rate),
+      lengthFrames(decoder.lengthFrames()),
+      ring(ringFrames(sampleRate) * size_t(channels))
+{
+}
+
+ChannelCore::~ChannelCore()
+{
+    stop();
+}
+
+AudioResult ChannelCore::start(OutputDriver &driver, bool paused)
+{
+    // The first audio is decoded here, so the device's first callback has sound to play.
+    std::vector<float> chunk(size_t(kChunkFrames) * size_t(channels));
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        while (!decoderDone && int64_t(ringFill / size_t(channels)) < kPrefillFrames)
+            decodeChunk(chunk, lock);
+    }
+    const AudioResult opened = driver.openOutput(decoder.format(), *this, &output);
+    if (opened != AudioResult::Ok) {
+        stopped = true;
+        return opened;
+    }
+    feeder = std::thread(&ChannelCore::feed, this);
+    isPaused.store(paused);
+    if (!paused)
+        output->start();
+    return AudioResult::Ok;
+}
+
+void ChannelCore::stop()
+{
+    output.reset();  // the output's thread is done with render() once this returns
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        stopping = true;
+        stopped = true;
+    }
+    wake.notify_all();
+    if (feeder.joinable())
+        feeder.join();
+}
+
+bool ChannelCore::decodeChunk(std::vector<float> &chunk, std::unique_lock<std::mutex> &lock)
+{
+    const uint64_t decodingFor = generation;
+    lock.unlock();
+    const long frames = decoder.read(chunk.data(), kChunkFrames);
+    lock.lock();
+    if (decodingFor != generation)
+        return false;  // a seek came in meanwhile; this audio is from the old position
+    if (frames <= 0)
+        decoderDone = true;
+    else
+        push(chunk.data(), size_t(frames) * size_t(channels));
+    return frames > 0;
+}
+
+void ChannelCore::feed()
+{
+    std::vector<float> chunk(size_t(kChunkFrames) * size_t(channels));
+    std::unique_lock<std::mutex> lock(mutex);
+    while (!stopping) {
+        if (seekPending) {
+            seekPending = false;
+            const int64_t target = seekTarget;
+            lock.unlock();
+            decoder.seek(target);
+            lock.lock();
+            continue;
+        }
+        if (decoderDone || ring.size() - ringFill < chunk.size()) {
+            wake.wait(lock);
+            continue;
+        }
+        decodeChunk(chunk, lock);
+    }
+}
+
+void ChannelCore::push(const float *samples, size_t count)
+{
+    size_t write = (ringRead + ringFill) % ring.size();
+    for (size_t done = 0; done < count;) {
+        const size_t n = std::min(count - done, ring.size() - write);
+        std::copy(samples + done, samples + done + n, ring.begin() + long(write));
+        done += n;
+        write = (write + n) % ring.size();
+    }
+    ringFill += count;
+}
+
+size_t ChannelCore::render(float *out, size_t frames, bool *ended)
+{
+    size_t got = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        got = std::min(frames, ringFill / size_t(channels));
+        const size_t count = got * size_t(channels);
+        for (size_t done = 0; done < count;) {
+            const size_t n = std::min(count - done, ring.size() - ringRead);
+            std::copy(ring.begin() + long(ringRead), ring.begin() + long(ringRead + n), out + done);
+            done += n;
+            ringRead = (ringRead + n) % ring.size();
+        }
+        ringFill -= count;
+        rendered += int64_t(got);
+        *ended = decoderDone && ringFill == 0;
+    }
+    wake.notify_one();
+    applyGain(out, got);
+    return got;
+}
+
+void ChannelCore::applyGain(float *samples, size_t frames)
+{
+    const float target = isMuted.load() ? 0.0f : gainSetting.load();
+    if (!gainPrimed) {
+        gain = target;
+        gainPrimed = true;
+    }
+    const float step = float(1.0 / (kRampSeconds * sampleRate));
+    for (size_t i = 0; i < frames; ++i) {
+        if (gain < target)
+            gain = std::min(target, gain + step);
+        else if (gain > target)
+            gain = std::max(target, gain - step);
+        for (int c = 0; c < channels; ++c)
+            *samples++ *= gain;
+    }
+}
+
+bool ChannelCore::isPlaying() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (stopped)
+        return false;
+    const int64_t heard = output->framesPlayed() - heardAtBase;
+    return !(decoderDone && ringFill == 0 && heard >= rendered);
+}
+
+int64_t ChannelCore::positionFrames() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (stopped)
+        return 0;
+    const int64_t heard = output->framesPlayed() - heardAtBase;
+    return base + std::clamp<int64_t>(heard, 0, rendered);
+}
+
+bool ChannelCore::seek(int64_t frame)
+{
+    if (frame < 0 || frame > lengthFrames)
+        return false;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (stopped)
+            return false;
+        ++generation;
+        seekPending = true;
+        seekTarget = frame;
+        ringRead = 0;
+        ringFill = 0;
+        decoderDone = false;
+        base = frame;
+        rendered = 0;
+        heardAtBase = output->framesPlayed();
+    }
+    wake.notify_all();
+    return true;
+}
+
+void ChannelCore::setPaused(bool paused)
+{
+    if (!output)
+        return;
+    output->setPaused(paused);
+    isPaused.store(paused);
+}

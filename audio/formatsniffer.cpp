@@ -1,0 +1,83 @@
+#include "audio/formatsniffer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "audio/filereader.h"
+#include "audio/mpegheader.h"
+
+namespace {
+constexpr size_t kSearchWindow = 64 * 1024;  // how far past the tags a first frame may start
+constexpr size_t kLookAhead = 16 * 1024;     // room for the two frames that must follow it
+constexpr int kFramesToConfirm = 3;
+
+// Offset of the first byte after any ID3v2 tags at the start of the file.
+int64_t skipId3v2(FileReader &file)
+{
+    int64_t offset = 0;
+    unsigned char header[10];
+    while (file.readAt(offset, header, sizeof header) == long(sizeof header)) {
+        const int64_t size = id3v2TagSize(header, sizeof header);
+        if (size == 0)
+            break;
+        offset += size;
+    }
+    return offset;
+}
+
+// Whether a run of consistent frames starts at `at` in `bytes` (which holds the file from
+// `base` on). A run that ends exactly at the end of the file counts as confirmed.
+bool confirmsMpeg(const std::vector<unsigned char> &bytes, size_t at, int64_t base,
+                  int64_t fileSize)
+{
+    MpegFrameHeader first;
+    if (!first.parse(&bytes[at]))
+        return false;
+    size_t offset = at;
+    MpegFrameHeader frame = first;
+    for (int seen = 1; seen < kFramesToConfirm; ++seen) {
+        offset += size_t(frame.frameBytes);
+        if (base + int64_t(offset) >= fileSize)
+            return true;
+        if (offset + 4 > bytes.size())
+            return false;
+        if (std::memcmp(&bytes[offset], "TAG", 3) == 0)  // ID3v1 tag right after the audio
+            return true;
+        MpegFrameHeader next;
+        if (!next.parse(&bytes[offset]) || !next.sameStream(first))
+            return false;
+        frame = next;
+    }
+    return true;
+}
+}  // namespace
+
+SniffedFormat sniffFormat(FileReader &file)
+{
+    SniffedFormat sniffed;
+    const int64_t start = skipId3v2(file);
+    std::vector<unsigned char> bytes(kSearchWindow + kLookAhead);
+    const long got = file.readAt(start, bytes.data(), bytes.size());
+    if (got < 4)
+        return sniffed;
+    bytes.resize(size_t(got));
+    if (std::memcmp(bytes.data(), "fLaC", 4) == 0) {
+        sniffed.type = SoundType::Flac;
+        sniffed.audioStart = start;
+        return sniffed;
+    }
+    const size_t last = std::min(bytes.size() - 4, kSearchWindow);
+    for (size_t i = 0; i <= last; ++i) {
+        if (bytes[i] == 0xFF && (bytes[i + 1] & 0xE0) == 0xE0 &&
+            confirmsMpeg(bytes, i, start, file.size())) {
+            MpegFrameHeader first;
+            first.parse(&bytes[i]);
+            sniffed.type = SoundType::Mpeg;
+            sniffed.audioStart = start + int64_t(i);
+            sniffed.mpegLengthHeader = hasFrameCountHeader(first, &bytes[i], bytes.size() - i);
+            return sniffed;
+        }
+    }
+    return sniffed;
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+
+#include "audio/audioformat.h"
+
+class FileReader;
+
+// What the first bytes of a file say about its audio.
+struct SniffedFormat {
+    SoundType type = SoundType::Other;
+    int64_t audioStart = 0;         // offset of the first frame, past any ID3v2 tags
+    bool mpegLengthHeader = false;  // MPEG: the first frame announces the frame count
+};
+
+// Tells FLAC from MPEG audio by the file's content, never by its name: a FLAC file named
+// ".mp3" is FLAC. Leading ID3v2 tags are skipped; MPEG audio must show three consecutive,
+// consistent frame headers (or run to the end of the file), so random bytes are not taken
+// for audio. Reads at most about 80 KiB past the tags.
+SniffedFormat sniffFormat(FileReader &file);

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <memory>
+
+#include "audio/decoder.h"
+
+struct mpg123_handle_struct;
+
+// MPEG audio (MP1/MP2/MP3) through libmpg123, reading via our FileReader. Lengths are
+// sample-exact: from the LAME/Xing gapless header when the file has one, otherwise from a
+// scan of every frame header (an estimate from the first frame's bitrate would be far off
+// for VBR files and would count a leading tag as audio).
+class MpegDecoder : public Decoder {
+public:
+    // `scanForLength`: the file has no header that states its frame count, so every frame
+    // header is read once to count them.
+    static AudioResult open(FileReader &file, bool scanForLength,
+                            std::unique_ptr<Decoder> *decoder);
+    ~MpegDecoder() override;
+
+    AudioFormat format() const override { return pcmFormat; }
+    int64_t lengthFrames() const override { return length; }
+    long read(float *out, long frames) override;
+    bool seek(int64_t frame) override;
+
+private:
+    struct HandleDeleter {
+        void operator()(mpg123_handle_struct *handle) const;
+    };
+    using Handle = std::unique_ptr<mpg123_handle_struct, HandleDeleter>;
+
+    explicit MpegDecoder(Handle handle);
+
+    Handle handle;
+    AudioFormat pcmFormat;
+    int64_t length = 0;
+};

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "audio/audioformat.h"
+#include "audio/audioresult.h"
+
+// What an output pulls sound from. render() is called on the output's own thread (the
+// sound card's callback for a real device) and must not block on I/O.
+class RenderSource {
+public:
+    virtual ~RenderSource() = default;
+
+    // Writes up to `frames` frames of interleaved float PCM to `out` and returns how many
+    // are real audio; the output fills the rest with silence. `ended` becomes true once
+    // the source has nothing more to give, ever.
+    virtual size_t render(float *out, size_t frames, bool *ended) = 0;
+};
+
+// One open sound output playing one source.
+class Output {
+public:
+    virtual ~Output() = default;  // stops pulling before it returns
+
+    virtual void start() = 0;
+    virtual void setPaused(bool paused) = 0;
+
+    // Real frames the listener has heard so far: frames rendered minus those still queued
+    // in the device. Frozen while paused.
+    virtual int64_t framesPlayed() const = 0;
+};
+
+// A kind of sound device that opens outputs. Creating one must not touch any device;
+// only openOutput() does.
+class OutputDriver {
+public:
+    virtual ~OutputDriver() = default;
+
+    // Opens an output for `format`, paused, pulling from `source`, which must outlive it.
+    virtual AudioResult openOutput(const AudioFormat &format, RenderSource &source,
+                                   std::unique_ptr<Output> *output) = 0;
+};
+
+// The real sound device, through SDL2 (PulseAudio, PipeWire, ALSA, or whatever driver
+// SDL_AUDIODRIVER names).
+std::unique_ptr<OutputDriver> makeSdlOutputDriver();

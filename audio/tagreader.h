@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "audio/audioformat.h"
+
+// One tag of a file: a unified upper-case name ("TITLE", "ARTIST", "ALBUM", ...) and its
+// text, both UTF-8.
+struct Tag {
+    std::string name;
+    std::string text;
+};
+
+class FileReader;
+
+// Reads the tags of `file` through TagLib's property map, which gives ID3v1, ID3v2, APE
+// and Vorbis comments the same names. A property with several values yields one Tag per
+// value, in order. Pictures and other binary frames are not tags.
+std::vector<Tag> readTags(SoundType type, const FileReader &file);
