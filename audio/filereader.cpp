@@ -11,6 +11,7 @@
 
 namespace {
 constexpr size_t kBufferSize = 64 * 1024;
+constexpr size_t kFirstFill = 16 * 1024;
 
 long preadFully(int fd, void *data, size_t count, int64_t offset)
 {
@@ -51,7 +52,10 @@ AudioResult FileReader::open(const std::string &path, std::unique_ptr<FileReader
     return AudioResult::Ok;
 }
 
-FileReader::FileReader(int fd, int64_t size) : fd(fd), fileSize(size), buffer(kBufferSize) {}
+FileReader::FileReader(int fd, int64_t size)
+    : fd(fd), fileSize(size), buffer(new unsigned char[kBufferSize])
+{
+}
 
 FileReader::~FileReader()
 {
@@ -73,7 +77,11 @@ int64_t FileReader::seek(int64_t offset, int whence)
 
 long FileReader::fill(int64_t offset)
 {
-    const long got = preadFully(fd, buffer.data(), buffer.size(), offset);
+    // Reading on from the buffer's end is a sign of more to come; a jump (to a tag at the
+    // end, back to the start) usually wants a few bytes only.
+    const bool onward = bufferLength > 0 && offset == bufferStart + int64_t(bufferLength);
+    fillSize = onward ? std::min(fillSize * 2, kBufferSize) : kFirstFill;
+    const long got = preadFully(fd, buffer.get(), fillSize, offset);
     bufferStart = offset;
     bufferLength = got > 0 ? size_t(got) : 0;
     return got;
@@ -88,11 +96,11 @@ long FileReader::readAt(int64_t offset, void *data, size_t count)
         if (at >= bufferStart && at < bufferStart + int64_t(bufferLength)) {
             const size_t skip = size_t(at - bufferStart);
             const size_t n = std::min(count - done, bufferLength - skip);
-            std::memcpy(out + done, buffer.data() + skip, n);
+            std::memcpy(out + done, buffer.get() + skip, n);
             done += n;
             continue;
         }
-        if (count - done >= buffer.size()) {
+        if (count - done >= kBufferSize) {
             // Large reads bypass the buffer instead of copying through it.
             const long got = preadFully(fd, out + done, count - done, at);
             if (got < 0)

@@ -4,14 +4,15 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "audio/audioresult.h"
 
 // A read-only regular file with a read-ahead buffer. Reads go through pread(), so the
 // decoder and the tag reader never disturb each other's position, a frame-by-frame scan
 // costs one system call per buffer rather than per frame, and a file that shrinks while it
-// plays simply ends early (nothing is memory-mapped, so nothing can fault).
+// plays simply ends early (nothing is memory-mapped, so nothing can fault). The buffer fills
+// small at first and after a jump, as opening a stream needs only its headers; fills grow
+// while reading goes on in order.
 class FileReader {
 public:
     // Opens `path`, given in the platform's file-name encoding. Anything that is not a
@@ -45,7 +46,8 @@ private:
     int fd;
     int64_t fileSize;
     int64_t position = 0;
-    std::vector<unsigned char> buffer;  // holds the bytes [bufferStart, bufferStart + bufferLength)
+    std::unique_ptr<unsigned char[]> buffer;  // holds [bufferStart, bufferStart + bufferLength)
     int64_t bufferStart = 0;
     size_t bufferLength = 0;
+    size_t fillSize = 0;  // bytes the last fill read: small at first, growing on reading on
 };

@@ -34,8 +34,17 @@ AudioResult FlacDecoder::open(FileReader &file, std::unique_ptr<Decoder> *decode
                                          result.get()) != FLAC__STREAM_DECODER_INIT_STATUS_OK)
         return AudioResult::Corrupt;
     // libFLAC can report success on data that is no FLAC at all; only a STREAMINFO block
-    // with sane values proves it is.
-    FLAC__stream_decoder_process_until_end_of_metadata(d);
+    // with sane values proves it is. It is always the first block, and all we need: the
+    // blocks after it (pictures, padding) are read on the way to the first frame, by
+    // read() or seek(), so that opening a stream does not read through cover art.
+    for (;;) {
+        const FLAC__StreamDecoderState state = FLAC__stream_decoder_get_state(d);
+        if (result->sawStreamInfo || (state != FLAC__STREAM_DECODER_SEARCH_FOR_METADATA &&
+                                      state != FLAC__STREAM_DECODER_READ_METADATA))
+            break;
+        if (!FLAC__stream_decoder_process_single(d))
+            break;
+    }
     const AudioFormat &f = result->pcmFormat;
     if (!result->sawStreamInfo || f.rate <= 0 || f.channels < 1 || f.channels > kMaxChannels)
         return AudioResult::Corrupt;
@@ -47,6 +56,11 @@ bool FlacDecoder::decodeNextFrame()
 {
     pending.clear();
     pendingRead = 0;
+    // open() stopped after STREAMINFO; the other metadata blocks go before the first frame.
+    const FLAC__StreamDecoderState state = FLAC__stream_decoder_get_state(decoder.get());
+    if (state == FLAC__STREAM_DECODER_SEARCH_FOR_METADATA ||
+        state == FLAC__STREAM_DECODER_READ_METADATA)
+        FLAC__stream_decoder_process_until_end_of_metadata(decoder.get());
     for (int step = 0; step < kMaxEmptySteps && pending.empty(); ++step) {
         if (FLAC__stream_decoder_get_state(decoder.get()) == FLAC__STREAM_DECODER_END_OF_STREAM ||
             !FLAC__stream_decoder_process_single(decoder.get()))

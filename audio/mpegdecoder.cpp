@@ -3,6 +3,7 @@
 #include <mpg123.h>
 
 #include <mutex>
+#include <vector>
 
 #include "audio/filereader.h"
 
@@ -34,11 +35,58 @@ void allowFloatOutput(mpg123_handle *handle, long rate, int channels)
     for (size_t i = 0; i < count; ++i)
         mpg123_format(handle, rates[i], layout, MPG123_ENC_FLOAT_32);
 }
+
+// mpg123_new() costs more than reading a file's headers (each handle builds its own
+// decoding tables), and the metadata reader opens a stream per file; so handles are closed
+// and kept for the next stream rather than deleted. A closed handle keeps nothing of the
+// file it read (mpg123_close resets the frame state, as the mpg123 player relies on when it
+// goes from track to track), and open() sets the same parameters on every handle.
+class HandlePool {
+public:
+    mpg123_handle *take()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            if (!idle.empty()) {
+                mpg123_handle *handle = idle.back();
+                idle.pop_back();
+                return handle;
+            }
+        }
+        int error = MPG123_OK;
+        return mpg123_new(nullptr, &error);
+    }
+
+    void give(mpg123_handle *handle)
+    {
+        mpg123_close(handle);
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            if (idle.size() < kMaxIdle) {
+                idle.push_back(handle);
+                return;
+            }
+        }
+        mpg123_delete(handle);
+    }
+
+private:
+    static constexpr size_t kMaxIdle = 4;
+    std::mutex mutex;
+    std::vector<mpg123_handle *> idle;
+};
+
+// Never destroyed, so that a stream released during exit still finds it.
+HandlePool &handlePool()
+{
+    static HandlePool *pool = new HandlePool;
+    return *pool;
+}
 }  // namespace
 
 void MpegDecoder::HandleDeleter::operator()(mpg123_handle_struct *handle) const
 {
-    mpg123_delete(handle);
+    handlePool().give(handle);
 }
 
 MpegDecoder::MpegDecoder(Handle handle) : handle(std::move(handle)) {}
@@ -51,8 +99,7 @@ AudioResult MpegDecoder::open(FileReader &file, bool scanForLength,
     static std::once_flag initialised;
     std::call_once(initialised, [] { mpg123_init(); });
 
-    int error = MPG123_OK;
-    Handle handle(mpg123_new(nullptr, &error));
+    Handle handle(handlePool().take());
     if (!handle)
         return AudioResult::Corrupt;
     mpg123_handle *h = handle.get();

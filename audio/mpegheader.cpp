@@ -50,7 +50,7 @@ bool MpegFrameHeader::parse(const unsigned char *b)
 }
 
 bool hasFrameCountHeader(const MpegFrameHeader &header, const unsigned char *frame,
-                         size_t available)
+                         size_t available, int64_t streamBytes)
 {
     if (header.layer != 3)
         return false;
@@ -60,8 +60,18 @@ bool hasFrameCountHeader(const MpegFrameHeader &header, const unsigned char *fra
         header.version == 10 ? (header.channels == 1 ? 17 : 32) : (header.channels == 1 ? 9 : 17);
     const size_t xing = 4 + sideInfo;
     if (xing + 8 <= available &&
-        (std::memcmp(frame + xing, "Xing", 4) == 0 || std::memcmp(frame + xing, "Info", 4) == 0))
-        return (frame[xing + 7] & 1) != 0;
+        (std::memcmp(frame + xing, "Xing", 4) == 0 || std::memcmp(frame + xing, "Info", 4) == 0)) {
+        const unsigned char flags = frame[xing + 7];
+        if ((flags & 1) == 0)
+            return false;
+        // With flag 2 the byte count follows the frame count (both big-endian).
+        if ((flags & 2) != 0 && xing + 16 <= available) {
+            const unsigned char *b = frame + xing + 12;
+            const int64_t stated = int64_t(b[0]) << 24 | b[1] << 16 | b[2] << 8 | b[3];
+            return stated <= streamBytes;
+        }
+        return true;
+    }
     // Fraunhofer's VBRI always carries the count.
     return 36 + 4 <= available && std::memcmp(frame + 36, "VBRI", 4) == 0;
 }

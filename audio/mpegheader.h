@@ -26,9 +26,12 @@ struct MpegFrameHeader {
 };
 
 // Whether the frame at `frame` (`available` bytes of it) is a Xing/Info or VBRI header that
-// states the stream's frame count, which makes the length exact without a scan.
+// states the stream's frame count, which makes the length exact without a scan. A Xing/Info
+// header that also states the stream's size in bytes is believed only if `streamBytes` (from
+// this frame to the end of the file) holds that many: a file cut short keeps the header of
+// the whole file, whose count would claim audio that is no longer there.
 bool hasFrameCountHeader(const MpegFrameHeader &header, const unsigned char *frame,
-                         size_t available);
+                         size_t available, int64_t streamBytes);
 
 // Size of the ID3v2 tag (header, body and footer) starting at `bytes`, or 0 if the ten
 // bytes there are no ID3v2 header.
