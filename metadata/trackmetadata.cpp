@@ -1,0 +1,69 @@
+#include "metadata/trackmetadata.h"
+
+#include <QFile>
+#include <memory>
+
+#include "audio/audiosystem.h"
+
+namespace {
+const QString kUnknownTag = QStringLiteral("Unknow");
+
+bool isShownTag(const std::string &name)
+{
+    return name == "TITLE" || name == "ARTIST" || name == "ALBUM";
+}
+
+QString typeText(SoundType type)
+{
+    switch (type) {
+        case SoundType::Mpeg:
+            return QStringLiteral("MP3");
+        case SoundType::Flac:
+            return QStringLiteral("FLAC");
+        case SoundType::Other:
+            break;
+    }
+    return QStringLiteral("UNKNOW");
+}
+}  // namespace
+
+TrackMetadata readTrackMetadata(QString path)
+{
+    TrackMetadata metadata;
+    int tagCount = 0;
+    int64_t lengthMs = 0;
+    SoundType type = SoundType::Other;
+    {
+        // A system of its own: the engine's is on another thread, and creating one touches
+        // no device. The stream must go before its system, hence the order.
+        AudioSystem system;
+        std::unique_ptr<AudioStream> stream;
+        // Non-regular files (pipes, devices, directories) are refused before a byte is
+        // read, so this cannot block.
+        if (system.openStream(QFile::encodeName(path).toStdString(), &stream) == AudioResult::Ok) {
+            tagCount = stream->tagCount();
+            for (int i = 0; i < tagCount; ++i) {
+                const Tag *tag = stream->tag(i);
+                if (!isShownTag(tag->name))
+                    continue;
+                const QString text =
+                    QString::fromUtf8(tag->text.data(), qsizetype(tag->text.size()));
+                // Later tags of the same name replace earlier ones.
+                metadata.insert(QString::fromLatin1(tag->name.data(), qsizetype(tag->name.size())),
+                                text.trimmed().isEmpty() ? kUnknownTag : text);
+            }
+            lengthMs = framesToMs(stream->lengthFrames(), stream->format().rate);
+            type = stream->type();
+        }
+    }
+    if (tagCount == 0) {
+        for (const char *name : {"TITLE", "ARTIST", "ALBUM"})
+            metadata.insert(QString::fromLatin1(name), kUnknownTag);
+    }
+    metadata.insert(QStringLiteral("LENGTH"), QString::number(lengthMs));
+    metadata.insert(QStringLiteral("TYPE"), typeText(type));
+    // The size as the file system reports it (a stat, no open), 0 for a path that leads
+    // nowhere, including a dangling link; in full 64 bits.
+    metadata.insert(QStringLiteral("SIZE"), QString::number(QFile(path).size()));
+    return metadata;
+}
