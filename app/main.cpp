@@ -1,12 +1,13 @@
 #include <QApplication>
-#include <QLabel>
+
+#include "app/iconfont.h"
+#include "app/mainwindow.h"
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QLabel window(QStringLiteral("ZUNA"));
-    window.setWindowTitle(QStringLiteral("ZUNA"));
-    window.resize(400, 400);
+    registerIconFont();
+    MainWindow window;
     window.show();
     return app.exec();
 }

@@ -1,11 +1,13 @@
 #include "support/logrecorder.h"
 
 #include <QMutex>
+#include <QThread>
 #include <QtGlobal>
 
 namespace {
 QMutex mutex;
 QStringList recorded;
+QList<QThread *> writers;
 QtMessageHandler previous = nullptr;
 
 void record(QtMsgType type, const QMessageLogContext &context, const QString &message)
@@ -13,6 +15,7 @@ void record(QtMsgType type, const QMessageLogContext &context, const QString &me
     if (type == QtDebugMsg) {
         QMutexLocker lock(&mutex);
         recorded.append(message);
+        writers.append(QThread::currentThread());
         return;
     }
     previous(type, context, message);
@@ -36,8 +39,15 @@ QStringList LogRecorder::lines() const
     return recorded;
 }
 
+QList<QThread *> LogRecorder::threads() const
+{
+    QMutexLocker lock(&mutex);
+    return writers;
+}
+
 void LogRecorder::clear()
 {
     QMutexLocker lock(&mutex);
     recorded.clear();
+    writers.clear();
 }

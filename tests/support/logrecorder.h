@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QList>
 #include <QStringList>
+
+class QThread;
 
 // Collects the debug lines written, from any thread, while it exists.
 class LogRecorder {
@@ -11,5 +14,7 @@ public:
     LogRecorder &operator=(const LogRecorder &) = delete;
 
     QStringList lines() const;
+    // The thread that wrote each line, in the same order.
+    QList<QThread *> threads() const;
     void clear();
 };

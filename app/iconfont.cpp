@@ -1,0 +1,19 @@
+#include "app/iconfont.h"
+
+#include <QFontDatabase>
+#include <QString>
+
+// The resource lives in a static library: without this the linker drops it and the font
+// silently never loads.
+static void initResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
+bool registerIconFont()
+{
+    initResources();
+    static const int id =
+        QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/corvane-lite.ttf"));
+    return id >= 0;
+}

@@ -1,0 +1,68 @@
+#include "app/mainwindow.h"
+
+#include <QPushButton>
+#include <QSlider>
+#include <QTabWidget>
+#include <QThread>
+
+#include "audio/zunaaudio.h"
+#include "playlist/zunalistview.h"
+#include "ui_mainwindow.h"
+
+MainWindow::MainWindow(QWidget *parent) : MainWindow([] { return new ZUNAAudio; }, parent) {}
+
+MainWindow::MainWindow(const std::function<ZUNAAudio *()> &makeEngine, QWidget *parent)
+    : QMainWindow(parent), ui(new Ui_MainWindow), thread(nullptr), audio(nullptr)
+{
+    ui->setupUi(this);
+    playlistcount = 0;
+
+    // The worker runs before the engine exists; the engine is built here, with its timer,
+    // and then handed to the worker, so every engine slot runs there.
+    thread = new QThread;
+    thread->start(QThread::InheritPriority);
+    audio = makeEngine();
+    audio->moveToThread(thread);
+
+    connect(this, &MainWindow::Playfile, audio, &ZUNAAudio::Playfile);
+    connect(ui->playbutton, &QPushButton::released, audio, &ZUNAAudio::Play);
+    connect(ui->pausebutton, &QPushButton::released, audio, &ZUNAAudio::Pause);
+    connect(ui->stopbutton, &QPushButton::released, audio, &ZUNAAudio::Stop);
+    connect(ui->mutebutton, &QPushButton::released, audio, &ZUNAAudio::Mute);
+    connect(ui->addplaylistbutton, &QPushButton::released, this, &MainWindow::Addplaylist);
+    connect(ui->addtrackbutton, &QPushButton::released, this, &MainWindow::AddTrack);
+    connect(ui->deltrackbutton, &QPushButton::released, this, &MainWindow::DeleteTrack);
+    connect(ui->playliststab, &QTabWidget::tabCloseRequested, this, &MainWindow::TabClose);
+    // valueChanged, not sliderMoved: the slider's moves on mute and unmute must reach the
+    // engine too.
+    connect(ui->volumeslider, &QSlider::valueChanged, audio, &ZUNAAudio::Setvolume);
+    // sliderMoved only: the position display moves this slider with setValue(), which
+    // must never seek.
+    connect(ui->progresslider, &QSlider::sliderMoved, audio, &ZUNAAudio::Setprogress);
+    connect(ui->nextbutton, &QPushButton::released, this, &MainWindow::NextTrack);
+    connect(ui->prevbutton, &QPushButton::released, this, &MainWindow::PrevTrack);
+    connect(audio, &ZUNAAudio::Tick, this, &MainWindow::Tick);
+    connect(audio, &ZUNAAudio::IsMuted, this, &MainWindow::SetMute);
+    connect(audio, &ZUNAAudio::Finish, this, &MainWindow::TrackFinish);
+
+    addPlaylistView(tr("Default"));
+}
+
+MainWindow::~MainWindow()
+{
+    // Let the engine finish what it is doing, then release it on this thread: that closes
+    // the sound device before the process ends.
+    thread->quit();
+    thread->wait();
+    delete audio;
+    delete thread;
+    delete ui;
+}
+
+void MainWindow::addPlaylistView(const QString &name)
+{
+    auto *view = new ZUNAListView(playlistcount);
+    playlistcount += 1;
+    connect(view, &QListWidget::itemDoubleClicked, this, &MainWindow::ItemDoubleClicked);
+    ui->playliststab->addTab(view, name);
+}

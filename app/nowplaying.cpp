@@ -1,0 +1,39 @@
+// The now-playing slots of MainWindow: elapsed time, progress and the mute state.
+
+#include <QLabel>
+#include <QSlider>
+
+#include "app/mainwindow.h"
+#include "audio/zunaaudio.h"
+#include "metadata/timetext.h"
+#include "ui_mainwindow.h"
+
+void MainWindow::Tick(uint position)
+{
+    ui->currenttimelabel->setText(timeText(position));
+    // The step is a hundredth of the track, so this is the elapsed percentage; a track
+    // under 100 ms has no step and stays at 0.
+    const quint32 step = audio->Getstep();
+    ui->progresslider->setValue(step == 0 ? 0 : int(qint64(qint32(position)) / qint64(step)));
+}
+
+void MainWindow::SetMute(bool muted)
+{
+    // Enabled state first, then the value: the value reaches the engine as Setvolume.
+    if (muted) {
+        ui->volumeslider->setEnabled(false);
+        ui->volumeslider->setValue(0);
+        return;
+    }
+    ui->volumeslider->setEnabled(true);
+    ui->volumeslider->setValue(int(double(audio->Getvolume()) * 100.0));
+}
+
+void MainWindow::ClearMetadata()
+{
+    ui->tracklabel->setText(QString());
+    ui->artistlabel->setText(tr("No track opened now"));
+    ui->currenttimelabel->setText(timeText(0));
+    ui->progresslider->setValue(0);
+    ui->progresslider->setEnabled(false);
+}
