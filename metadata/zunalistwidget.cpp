@@ -1,5 +1,6 @@
 #include "metadata/zunalistwidget.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSpacerItem>
@@ -9,12 +10,31 @@
 #include "metadata/timetext.h"
 
 namespace {
-// The row's look in one place, so that it can later move to a shared style.
-const QString kTitleStyle = QStringLiteral("font-size: 11pt; font-weight: bold;");
-const QString kArtistStyle = QStringLiteral("font-size: 9pt;");
-const QString kTypeStyle = QStringLiteral("font-size: 8pt; font-weight: bold;");
-const QString kDetailStyle = QStringLiteral("font-size: 8pt;");
 constexpr int kRowMargin = 5;
+
+// The row's look, shared by every row: a font that sets only its size and weight, so the
+// family still comes from the list. Fonts are implicitly shared, where a style sheet per
+// label would cost each of thousands of rows its own parsed style.
+QFont rowFont(int pointSize, bool bold)
+{
+    QFont font;
+    font.setPointSize(pointSize);
+    font.setBold(bold);
+    return font;
+}
+
+struct RowFonts {
+    QFont title = rowFont(11, true);
+    QFont artist = rowFont(9, false);
+    QFont type = rowFont(8, true);
+    QFont detail = rowFont(8, false);
+};
+
+const RowFonts &rowFonts()
+{
+    static const RowFonts fonts;
+    return fonts;
+}
 
 // A number the reader wrote; anything missing or unparsable counts as 0. 64-bit, so that
 // sizes from 2 GiB and lengths past 24 days keep their value.
@@ -29,11 +49,34 @@ qint64 numberOf(const TrackMetadata &metadata, const QString &key)
 ZUNAListWidget::ZUNAListWidget(TrackMetadata metadata, QString path, QWidget *parent)
     : QWidget(parent), path(std::move(path)), metadata(std::move(metadata))
 {
-    const TrackMetadata &m = this->metadata;
+}
+
+ZUNAListWidget::~ZUNAListWidget() = default;
+
+bool ZUNAListWidget::event(QEvent *event)
+{
+    if (event->type() == QEvent::Polish && labelsWanted)
+        ensureLabels();
+    return QWidget::event(event);
+}
+
+void ZUNAListWidget::releaseLabels()
+{
+    labelsWanted = false;
+    delete layout();  // with its columns and spacer; the labels are children of this widget
+    qDeleteAll(findChildren<QLabel *>(Qt::FindDirectChildrenOnly));
+}
+
+void ZUNAListWidget::ensureLabels()
+{
+    labelsWanted = true;
+    if (layout())
+        return;
+    const TrackMetadata &m = metadata;
     const QString lengthText = timeText(numberOf(m, QStringLiteral("LENGTH")));
 
     // Layouts and labels are parentless until setLayout() below hands them all to this
-    // widget.
+    // widget; labels made while the entry is already visible must be shown explicitly.
     auto *row = new QHBoxLayout;
     auto *left = new QVBoxLayout;
     auto *right = new QVBoxLayout;
@@ -44,13 +87,14 @@ ZUNAListWidget::ZUNAListWidget(TrackMetadata metadata, QString path, QWidget *pa
     auto *length = new QLabel(lengthText);
     auto *size = new QLabel(sizeText(numberOf(m, QStringLiteral("SIZE"))));
 
-    title->setStyleSheet(kTitleStyle);
-    artist->setStyleSheet(kArtistStyle);
-    type->setStyleSheet(kTypeStyle);
+    const RowFonts &fonts = rowFonts();
+    title->setFont(fonts.title);
+    artist->setFont(fonts.artist);
+    type->setFont(fonts.type);
     type->setAlignment(Qt::AlignRight);
-    length->setStyleSheet(kDetailStyle);
+    length->setFont(fonts.detail);
     length->setAlignment(Qt::AlignRight);
-    size->setStyleSheet(kDetailStyle);
+    size->setFont(fonts.detail);
     size->setAlignment(Qt::AlignRight);
 
     row->setSpacing(0);
@@ -68,9 +112,11 @@ ZUNAListWidget::ZUNAListWidget(TrackMetadata metadata, QString path, QWidget *pa
     row->addItem(new QSpacerItem(0, 0, QSizePolicy::Maximum, QSizePolicy::Maximum));
     row->addLayout(right);
     setLayout(row);
+    if (isVisible()) {
+        for (QLabel *label : {title, artist, type, length, size})
+            label->show();
+    }
 }
-
-ZUNAListWidget::~ZUNAListWidget() = default;
 
 QString ZUNAListWidget::Getpath() const
 {

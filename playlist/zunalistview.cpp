@@ -4,6 +4,8 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QScopedValueRollback>
+#include <QSet>
 #include <QUrl>
 
 #include "metadata/trackmetadata.h"
@@ -14,10 +16,12 @@ const QString kUriList = QStringLiteral("text/uri-list");
 constexpr int kRowHeight = 40;
 }  // namespace
 
-ZUNAListView::ZUNAListView(int id, QWidget *parent) : QListWidget(parent), id(id)
+ZUNAListView::ZUNAListView(int id, QWidget *parent)
+    : QListWidget(parent), id(id), parking(new QWidget(this))
 {
     setAcceptDrops(true);
     setDragDropMode(QAbstractItemView::InternalMove);
+    parking->hide();
 }
 
 ZUNAListView::~ZUNAListView() = default;
@@ -27,8 +31,67 @@ void ZUNAListView::AddFile(QString path)
     auto *item = new QListWidgetItem;
     const TrackMetadata metadata = readTrackMetadata(path);
     item->setSizeHint(QSize(0, kRowHeight));
-    insertItem(count(), item);
-    setItemWidget(item, new ZUNAListWidget(metadata, path, nullptr));
+    {
+        const QScopedValueRollback<bool> inserting(insertingRow, true);
+        insertItem(count(), item);
+    }
+    auto *entry = new ZUNAListWidget(metadata, path, nullptr);
+    entry->releaseLabels();  // until the row is in sight
+    setItemWidget(item, entry);
+    entry->setParent(parking);  // placed, if it is in sight, by the next layout
+}
+
+// Every row has its entry widget, but only the rows in sight keep theirs on the viewport;
+// the others wait, hidden, in `parking`. Qt's painting and scrolling visit every child of
+// the viewport, so thousands of rows would make each scroll step, repaint and resize cost
+// in proportion to the length of the list.
+void ZUNAListView::placeEntries()
+{
+    QSet<QWidget *> inSight;
+    const QRect area = viewport()->rect();
+    const QModelIndex first = indexAt(area.topLeft());
+    if (first.isValid()) {
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        for (int row = first.row(); row < count(); ++row) {
+            const QModelIndex index = model()->index(row, 0);
+            option.rect = visualRect(index);
+            if (option.rect.top() > area.bottom())
+                break;
+            QWidget *entry = indexWidget(index);
+            if (!entry)
+                continue;
+            inSight.insert(entry);
+            if (entry->parentWidget() != viewport()) {
+                entry->setParent(viewport());
+                static_cast<ZUNAListWidget *>(entry)->ensureLabels();
+            }
+            itemDelegateForIndex(index)->updateEditorGeometry(entry, option, index);
+            entry->show();
+        }
+    }
+    const QObjectList onViewport = viewport()->children();
+    for (QObject *child : onViewport) {
+        auto *entry = qobject_cast<ZUNAListWidget *>(child);
+        if (entry && !inSight.contains(entry)) {
+            entry->setParent(parking);
+            entry->releaseLabels();
+        }
+    }
+}
+
+void ZUNAListView::updateEditorGeometries()
+{
+    // While a row goes in, the base class would move every entry; the layout that the
+    // insertion schedules for when the event loop next turns places them, once.
+    if (!insertingRow)
+        placeEntries();
+}
+
+void ZUNAListView::scrollContentsBy(int dx, int dy)
+{
+    QListWidget::scrollContentsBy(dx, dy);
+    placeEntries();
 }
 
 void ZUNAListView::dragEnterEvent(QDragEnterEvent *event)

@@ -23,7 +23,13 @@ protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    void updateEditorGeometries() override;
+    void scrollContentsBy(int dx, int dy) override;
 
 private:
+    void placeEntries();
+
     const int id;
+    QWidget *parking;  // hidden holder of the entry widgets of rows out of sight
+    bool insertingRow = false;
 };

@@ -28,9 +28,10 @@ QLabel *labelAt(QLayoutItem *column, int index)
 }
 
 // The labels where the row puts them: title and artist in the left column, type, length
-// and size in the right one, with the spacer between.
+// and size in the right one, with the spacer between. They exist once the entry is polished.
 Labels labelsOf(const ZUNAListWidget &entry)
 {
+    entry.ensurePolished();
     QLayout *row = entry.layout();
     if (!row || row->count() != 3)
         return {};
@@ -125,11 +126,21 @@ private slots:
         QCOMPARE(l.length->text(), QStringLiteral("01:23"));
         QCOMPARE(l.size->text(), QStringLiteral("4.7MB"));
 
-        QCOMPARE(l.title->styleSheet(), QStringLiteral("font-size: 11pt; font-weight: bold;"));
-        QCOMPARE(l.artist->styleSheet(), QStringLiteral("font-size: 9pt;"));
-        QCOMPARE(l.type->styleSheet(), QStringLiteral("font-size: 8pt; font-weight: bold;"));
-        QCOMPARE(l.length->styleSheet(), QStringLiteral("font-size: 8pt;"));
-        QCOMPARE(l.size->styleSheet(), QStringLiteral("font-size: 8pt;"));
+        // Sizes and weights only; the family comes from the list, like everything else.
+        const struct {
+            QLabel *label;
+            int pointSize;
+            bool bold;
+        } fonts[] = {{l.title, 11, true},
+                     {l.artist, 9, false},
+                     {l.type, 8, true},
+                     {l.length, 8, false},
+                     {l.size, 8, false}};
+        for (const auto &f : fonts) {
+            QCOMPARE(f.label->font().pointSize(), f.pointSize);
+            QCOMPARE(f.label->font().bold(), f.bold);
+            QCOMPARE(f.label->font().family(), entry.font().family());
+        }
 
         const Qt::Alignment standard = QLabel().alignment();
         QCOMPARE(l.title->alignment(), standard);
@@ -151,6 +162,27 @@ private slots:
         QCOMPARE(spacer->sizeHint(), QSize(0, 0));
         QCOMPARE(spacer->sizePolicy().horizontalPolicy(), QSizePolicy::Maximum);
         QCOMPARE(spacer->sizePolicy().verticalPolicy(), QSizePolicy::Maximum);
+    }
+
+    void releasedLabelsComeBackTheSame()
+    {
+        ZUNAListWidget entry(sample(), QStringLiteral("/a.flac"));
+        QVERIFY(!entry.layout());  // nothing built before it is polished
+        const Labels before = labelsOf(entry);
+        const QStringList texts = {before.title->text(), before.artist->text(), before.type->text(),
+                                   before.length->text(), before.size->text()};
+        entry.releaseLabels();
+        QVERIFY(!entry.layout());
+        QVERIFY(entry.findChildren<QLabel *>().isEmpty());
+        entry.ensurePolished();  // once polished, only ensureLabels() builds them again
+        QVERIFY(!entry.layout());
+        entry.ensureLabels();
+        const Labels after = labelsOf(entry);
+        QVERIFY(after.title && after.size);
+        QCOMPARE((QStringList{after.title->text(), after.artist->text(), after.type->text(),
+                              after.length->text(), after.size->text()}),
+                 texts);
+        QCOMPARE(entry.findChildren<QLabel *>().size(), 5);
     }
 
     void missingKeysGiveEmptyLabels()

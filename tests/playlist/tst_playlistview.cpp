@@ -92,6 +92,52 @@ private slots:
         QTRY_VERIFY(last.isNull());
     }
 
+    void onlyRowsInSightCarryTheirLabels()
+    {
+        ZUNAListView view(0);
+        view.resize(300, 400);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const QString flac = fixturePath(QStringLiteral("flac16-880.flac"));
+        for (int i = 0; i < 300; ++i)
+            view.AddFile(flac);
+
+        // Every row has its entry, in sight or not; in sight, it shows its labels where the
+        // row is, out of sight it waits without them.
+        const auto check = [&view] {
+            const QRect area = view.viewport()->rect();
+            int shown = 0;
+            for (int row = 0; row < view.count(); ++row) {
+                auto *entry = qobject_cast<ZUNAListWidget *>(view.itemWidget(view.item(row)));
+                if (!entry || entry->Getpath().isEmpty())
+                    return -1;
+                const QRect rect = view.visualItemRect(view.item(row));
+                const bool inSight = rect.intersects(area);
+                const QList<QLabel *> labels = entry->findChildren<QLabel *>();
+                if (inSight != entry->isVisible() || inSight != (labels.size() == 5))
+                    return -1;
+                if (inSight && (entry->geometry() != rect || labels.first()->text().isEmpty()))
+                    return -1;
+                shown += inSight;
+            }
+            return shown;
+        };
+        // At least as many rows as fit whole in the viewport; -1 would mean an inconsistency.
+        const auto fullRows = [&view] { return view.viewport()->height() / 40; };
+        QTRY_VERIFY(check() >= fullRows());
+        view.scrollToBottom();
+        QTRY_VERIFY(check() >= fullRows());
+        QVERIFY(view.itemWidget(view.item(299))->isVisible());
+        QVERIFY(!view.itemWidget(view.item(0))->isVisible());
+        view.resize(300, 800);
+        QTRY_VERIFY(check() >= fullRows());
+        QVERIFY(fullRows() > 15);
+        view.scrollToTop();
+        QTRY_VERIFY(check() >= fullRows());
+        QVERIFY(view.itemWidget(view.item(0))->isVisible());
+        QVERIFY(!view.itemWidget(view.item(299))->isVisible());
+    }
+
     void dropAddsLocalFilesInOrder()
     {
         ZUNAListView view(0);
