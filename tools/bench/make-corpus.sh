@@ -1,19 +1,22 @@
 #!/usr/bin/env bash
-# Generates the corpus the metadata benchmark reads: 520 short MP3 and FLAC files (1-20 s)
-# in a folder outside the repository, by default /tmp/zuna-corpus (emptied first).
+# Generates the corpus the intake benchmarks read: COUNT short MP3 and FLAC files (1-20 s,
+# default 1,000) in a folder outside the repository, by default /tmp/zuna-corpus (emptied
+# first), with corpus.tsv listing each file's true length in PCM frames.
 #
-#   tools/bench/make-corpus.sh [FOLDER]
+#   tools/bench/make-corpus.sh [FOLDER] [COUNT]
 #
-# MP3 (300): 100 CBR 128-320k and 80 VBR V0-V6 with a Xing/LAME/Info header, ID3v2.3 or
-# ID3v2.4 tags; 40 with ID3v1 only or ID3v1 + ID3v2.3; 80 without any length header
-# (lame -t), half CBR, half VBR. FLAC (220): 140 16-bit and 80 24-bit with Vorbis comments.
-# About one file in seven carries a 100-300 KB cover picture. A few names are non-Latin.
+# MP3 (60 %): CBR 128-320k (20 %) and VBR V0-V6 (16 %) with a Xing/LAME/Info header and
+# ID3v2.3 or ID3v2.4 tags; ID3v1 only or ID3v1 + ID3v2.3 (8 %); without any length header
+# (lame -t), CBR (8 %) and VBR (8 %). FLAC (40 %): 16-bit (25 %) and 24-bit (15 %) with
+# Vorbis comments. About one file in seven carries a 100-300 KB cover picture. A few names
+# are non-Latin.
 # Content is a tone plus pink noise, so VBR frames really vary. The same run of the script
 # gives the same plan of files (fixed random generator).
 # Needs: sox, lame, flac, Debian's /usr/bin/python3 with mutagen. Takes well under a minute
 # on two cores.
 set -euo pipefail
 out=${1:-/tmp/zuna-corpus}
+count=${2:-1000}
 case $(readlink -f "$out") in
   / | "$HOME" | "$(git -C "$(dirname "$0")" rev-parse --show-toplevel 2>/dev/null || echo /nonexistent)"*)
     echo "refusing to write the corpus to $out" >&2; exit 1 ;;
@@ -22,12 +25,14 @@ mkdir -p "$out"
 find "$out" -mindepth 1 -maxdepth 1 -type f \( -name '*.mp3' -o -name '*.flac' \) -delete
 export LC_ALL=C.UTF-8 PYTHONUTF8=1
 
-exec /usr/bin/python3 - "$out" <<'EOF'
+exec /usr/bin/python3 - "$out" "$count" <<'EOF'
 import concurrent.futures, os, random, struct, subprocess, sys, zlib
 from mutagen.flac import FLAC, Picture
 from mutagen.id3 import APIC, ID3, TALB, TIT2, TPE1, TRCK
 
 out = sys.argv[1]
+count = int(sys.argv[2])
+share = lambda percent: round(count * percent / 100)
 rng = random.Random(4242)
 NAMES = ["Песня", "東京の歌", "Café", "Ωmega"]
 
@@ -51,19 +56,19 @@ def add(kind, label, options, tagging, rates=(44100,), bits=16):
                      rate=rng.choice(rates), channels=2 if n % 5 else 1, bits=bits,
                      options=options, tagging=tagging, cover=picture))
 
-for _ in range(100):
+for _ in range(share(20)):
     add("mp3", "cbr", ["-b", str(rng.choice([128, 160, 192, 256, 320]))], rng.choice(["v23", "v24"]))
-for _ in range(80):
+for _ in range(share(16)):
     add("mp3", "vbr", ["-V", str(rng.randint(0, 6))], rng.choice(["v23", "v24"]))
-for _ in range(40):
+for _ in range(share(8)):
     add("mp3", "v1", ["-b", "192"], rng.choice(["v1", "v1v23"]))
-for _ in range(40):
+for _ in range(share(8)):
     add("mp3", "cbr-noheader", ["-t", "-b", str(rng.choice([128, 192, 320]))], "v23")
-for _ in range(40):
+for _ in range(share(8)):
     add("mp3", "vbr-noheader", ["-t", "-V", str(rng.randint(0, 6))], "v24")
-for _ in range(140):
+for _ in range(share(25)):
     add("flac", "flac16", [], "vorbis", rates=(44100, 48000))
-for _ in range(80):
+for _ in range(share(15)):
     add("flac", "flac24", [], "vorbis", rates=(48000, 96000), bits=24)
 
 def texts(f):
@@ -125,6 +130,14 @@ for f in plan:
     version = 4 if f["tagging"] == "v24" else 3
     # v1 = 1 keeps the ID3v1 tag lame wrote, v1 = 0 means none.
     tag.save(path, v2_version=version, v1=1 if f["tagging"] == "v1v23" else 0)
+
+# The truth the benchmark checks lengths against: sox writes exactly round(secs × rate)
+# frames; an MP3 with a gapless header must decode to exactly that many.
+with open(os.path.join(out, "corpus.tsv"), "w", encoding="utf-8") as manifest:
+    manifest.write("file\tkind\tlabel\trate\tframes\n")
+    for f in plan:
+        manifest.write(f"{f['name']}\t{f['kind']}\t{f['label']}\t{f['rate']}\t"
+                       f"{round(f['secs'] * f['rate'])}\n")
 
 total = sum(os.path.getsize(os.path.join(out, f["name"])) for f in plan)
 kinds = {}
