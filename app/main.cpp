@@ -1,13 +1,51 @@
 #include <QApplication>
+#include <QSaveFile>
+#include <QTimer>
+#include <QWidget>
 
 #include "app/iconfont.h"
 #include "app/mainwindow.h"
 
+namespace {
+// Test hook for the end-to-end suite (tests/e2e), off unless ZUNA_DUMP_GEOMETRY names a
+// file: once the window is up, writes "objectName x y width height" (screen coordinates)
+// for each visible named widget, so the suite clicks real widget positions instead of
+// guessing them from font metrics.
+void dumpGeometryOnceShown(const QWidget &window)
+{
+    const QString path = qEnvironmentVariable("ZUNA_DUMP_GEOMETRY");
+    if (path.isEmpty())
+        return;
+    QTimer::singleShot(0, &window, [&window, path] {
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+            return;
+        const QList<QWidget *> widgets = window.findChildren<QWidget *>();
+        for (const QWidget *widget : widgets) {
+            if (!widget->isVisible() || widget->objectName().isEmpty())
+                continue;
+            const QPoint origin = widget->mapToGlobal(QPoint(0, 0));
+            file.write(QStringLiteral("%1 %2 %3 %4 %5\n")
+                           .arg(widget->objectName())
+                           .arg(origin.x())
+                           .arg(origin.y())
+                           .arg(widget->width())
+                           .arg(widget->height())
+                           .toUtf8());
+        }
+        file.commit();
+    });
+}
+}  // namespace
+
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // Ties the window to the installed launcher entry and its icon (Wayland's app id).
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.zuna.Zuna"));
     registerIconFont();
     MainWindow window;
     window.show();
+    dumpGeometryOnceShown(window);
     return app.exec();
 }

@@ -11,6 +11,10 @@
 void MainWindow::Tick(uint position)
 {
     ui->currenttimelabel->setText(timeText(position));
+    // While the user holds the handle it stays theirs: QSlider reports a setValue() during
+    // a drag as sliderMoved, which would seek back to this (older, whole-percent) position.
+    if (ui->progresslider->isSliderDown())
+        return;
     // The step is a hundredth of the track, so this is the elapsed percentage; a track
     // under 100 ms has no step and stays at 0.
     const quint32 step = audio->Getstep();

@@ -240,6 +240,29 @@ private slots:
         QCOMPARE(progress->value(), 70);
     }
 
+    void positionUpdatesLeaveAHeldHandleAlone()
+    {
+        WindowRig rig;
+        QSignalSpy ticks(rig.engine(), &ZUNAAudio::Tick);
+        play(rig, QStringLiteral("long-6s-8k.flac"));  // a step of 60 ms
+        rig.capture().pump(8000);                      // one second in
+        QSlider *progress = rig.slider("progresslider");
+        progress->setSliderDown(true);
+        progress->setSliderPosition(40);  // the user drags to 40 %: a seek to 2400 ms
+        rig.sync();
+        // A position report while the handle is held must neither move it nor, through
+        // the slider's own sliderMoved, seek back to the reported position.
+        emit rig.engine()->Tick(1000);
+        QCOMPARE(progress->value(), 40);
+        QCOMPARE(rig.label("currenttimelabel")->text(), QStringLiteral("00:01"));
+        rig.sync();
+        rig.monitor();
+        QCOMPARE(ticks.last().at(0).toUInt(), 2400u);
+        progress->setSliderDown(false);
+        emit rig.engine()->Tick(2400);
+        QCOMPARE(progress->value(), 40);
+    }
+
     void volumeSliderStartsAtFullWithoutSending()
     {
         WindowRig rig;

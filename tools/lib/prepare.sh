@@ -13,7 +13,7 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
 if [ "$purpose" = test ]; then
     # The end-to-end suite drives the real binary on a real X server and sound server.
     packages+=(xvfb xauth xdotool x11-utils imagemagick pulseaudio pulseaudio-utils
-               desktop-file-utils appstream)
+               desktop-file-utils appstream flac python3-numpy)
 fi
 
 missing=()

@@ -1,0 +1,294 @@
+#!/usr/bin/python3
+"""What the end-to-end suite hears: analysis of the sound server's recording.
+
+The recording is raw s16le stereo at 44100 Hz that parec keeps appending to while the
+player runs. Every check works on 50 ms blocks, labelled "silence", a pure tone of some
+frequency, or "other" (a block that straddles a change, noise). A tone's level is given
+as its peak amplitude (0.5 = the half-scale tones of the fixtures at full volume) and is
+measured on each channel, so a track heard on one side only fails too.
+
+  sound.py tone OUT.raw RATE SECONDS FREQ [SECONDS FREQ...]
+      writes a mono s16le tone at half scale, segment after segment (for flac to encode)
+  sound.py wait REC EXPECT TIMEOUT
+      waits until the last 0.25 s recorded after the call all match EXPECT
+  sound.py hold REC EXPECT SECONDS
+      records SECONDS more and checks they match EXPECT throughout
+  sound.py sequence REC FROM TIMEOUT ITEM...
+      follows the recording from byte FROM until the ITEMs have been heard in order
+
+EXPECT is "silence" or "tone FREQ LEVEL"; an ITEM is "silence MIN MAX" or
+"tone FREQ LEVEL MIN MAX" (durations in seconds, MAX may be "inf"). wait, hold and
+sequence print the recording's size in bytes when they are done (the next step's FROM),
+and on failure what they heard instead; they exit 1 on a mismatch or a timeout.
+"""
+import os
+import sys
+import time
+
+import numpy as np
+
+RATE = 44100
+FRAME = 4  # bytes: two s16 channels
+BLOCK = RATE // 20  # 50 ms
+SILENT = 0.005  # peak below about -46 dBFS
+FREQ_TOLERANCE = 0.02  # of the frequency: a resampling or rate fault is far off
+LEVEL_TOLERANCE = 0.12  # of the level: the player's gain is exact, this is headroom
+
+
+def size(path):
+    return os.path.getsize(path) // FRAME * FRAME
+
+
+def read(path, start, end):
+    with open(path, "rb") as f:
+        f.seek(start)
+        data = f.read(end - start)
+    samples = np.frombuffer(data[: len(data) // FRAME * FRAME], dtype="<i2")
+    return samples.reshape(-1, 2).astype(np.float64) / 32768.0
+
+
+def classify(block):
+    """("silence",) or ("tone", freq, levelL, levelR) or ("other", freq, levelL, levelR)."""
+    if np.abs(block).max() < SILENT:
+        return ("silence",)
+    levels = np.sqrt(2.0 * np.mean(block**2, axis=0))
+    mono = block.mean(axis=1)
+    magnitudes = np.abs(np.fft.rfft(mono * np.hanning(len(mono))))
+    k = int(magnitudes[1:-1].argmax()) + 1
+    # Parabolic interpolation on the log magnitude: a fraction of a bin for a pure tone.
+    a, b, c = np.log(magnitudes[k - 1 : k + 2] + 1e-12)
+    shift = 0.5 * (a - c) / (a - 2 * b + c) if (a - 2 * b + c) != 0 else 0.0
+    freq = (k + shift) * RATE / len(mono)
+    # A pure tone keeps nearly all its energy within a few bins of its peak.
+    power = magnitudes**2
+    purity = power[max(0, k - 4) : k + 5].sum() / power.sum()
+    kind = "tone" if purity > 0.9 else "other"
+    return (kind, freq, levels[0], levels[1])
+
+
+def describe(label):
+    if label[0] == "silence":
+        return "silence"
+    return "%s %.0f Hz at %.3f/%.3f" % label
+
+
+def parse_expect(words):
+    if words[0] == "silence":
+        return ("silence",), words[1:]
+    if words[0] == "tone":
+        return ("tone", float(words[1]), float(words[2])), words[3:]
+    raise SystemExit("unknown expectation: %s" % " ".join(words))
+
+
+def same_tone(label, freq):
+    return label[0] == "tone" and abs(label[1] - freq) <= FREQ_TOLERANCE * freq
+
+
+def right_level(label, level):
+    return all(abs(x - level) <= LEVEL_TOLERANCE * level for x in label[2:4])
+
+
+def matches(label, expect):
+    if expect[0] == "silence":
+        return label[0] == "silence"
+    return same_tone(label, expect[1]) and right_level(label, expect[2])
+
+
+def blocks(path, start, end):
+    samples = read(path, start, end)
+    return [classify(samples[i : i + BLOCK]) for i in range(0, len(samples) - BLOCK + 1, BLOCK)]
+
+
+def summary(labels):
+    """Run-length text of a list of labels, e.g. "tone 660 Hz at 0.50 x12"."""
+    out, last, count = [], None, 0
+    for label in labels:
+        text = describe(label) if label[0] == "silence" else \
+            "%s %.0f Hz at %.2f" % (label[0], label[1], (label[2] + label[3]) / 2)
+        if text != last and last is not None:
+            out.append("%s x%d" % (last, count))
+            count = 0
+        last, count = text, count + 1
+    if last is not None:
+        out.append("%s x%d" % (last, count))
+    return "; ".join(out) + " (blocks of 50 ms)"
+
+
+def cmd_tone(args):
+    out, rate, segments = args[0], int(args[1]), args[2:]
+    parts = []
+    for i in range(0, len(segments), 2):
+        seconds, freq = float(segments[i]), float(segments[i + 1])
+        start = sum(len(p) for p in parts)
+        n = np.arange(start, start + round(seconds * rate))
+        parts.append(np.round(16384 * np.sin(2 * np.pi * freq * n / rate)))
+    np.concatenate(parts).astype("<i2").tofile(out)
+    return 0
+
+
+def cmd_wait(args):
+    path, (expect, rest) = args[0], parse_expect(args[1:])
+    timeout = float(rest[0])
+    window = 5 * BLOCK * FRAME
+    start = size(path)
+    deadline = time.monotonic() + timeout
+    labels = []
+    while time.monotonic() < deadline:
+        end = size(path)
+        if end - start >= window:
+            labels = blocks(path, end - window, end)
+            if all(matches(label, expect) for label in labels):
+                print(end)
+                return 0
+        time.sleep(0.03)
+    print("waited %.1f s for %s; last heard: %s"
+          % (timeout, describe(expect) if expect[0] == "silence" else "tone %g Hz at %g" % expect[1:],
+             summary(labels) if labels else "nothing recorded"))
+    return 1
+
+
+def cmd_hold(args):
+    path, (expect, rest) = args[0], parse_expect(args[1:])
+    seconds = float(rest[0])
+    start = size(path)
+    want = int(seconds * RATE) * FRAME
+    deadline = time.monotonic() + 3 * seconds + 2
+    while size(path) - start < want:
+        if time.monotonic() > deadline:
+            print("the recording stalled: %d of %d bytes in %.1f s"
+                  % (size(path) - start, want, 3 * seconds + 2))
+            return 1
+        time.sleep(0.03)
+    labels = blocks(path, start, start + want)
+    good = sum(matches(label, expect) for label in labels)
+    if expect[0] == "silence":
+        ok = good == len(labels)
+    else:
+        # Every block must be this tone; a block or two quieter than it (the machine was
+        # too busy to feed the sound server in time) is tolerated, another tone is not.
+        wrong = [l for l in labels if l[0] != "silence" and not same_tone(l, expect[1])
+                 and max(l[2:4]) > 0.2 * expect[2]]
+        ok = not wrong and good >= 0.85 * len(labels)
+    if ok:
+        print(start + want)
+        return 0
+    print("%d of %d blocks as expected; heard: %s" % (good, len(labels), summary(labels)))
+    return 1
+
+
+def parse_items(words):
+    items = []
+    while words:
+        expect, words = parse_expect(words)
+        low, high = float(words[0]), float(words[1])
+        items.append((expect, low, high))
+        words = words[2:]
+    return items
+
+
+def runs_of(labels):
+    """Runs of equal labels ("silence", a tone's frequency, "other") as [key, blocks, labels];
+    runs of up to two blocks (a change in mid-block, a short gap at a seek) are dropped and
+    their neighbours joined when equal, so durations are good to about 0.1 s."""
+    def key(label):
+        return label[0] if label[0] != "tone" else round(label[1])
+
+    runs = []
+    for label in labels:
+        k = key(label)
+        if runs and (runs[-1][0] == k or (isinstance(k, int) and isinstance(runs[-1][0], int)
+                                          and abs(k - runs[-1][0]) <= FREQ_TOLERANCE * k)):
+            runs[-1][1] += 1
+            runs[-1][2].append(label)
+        else:
+            runs.append([k, 1, [label]])
+    kept = []
+    for run in runs:
+        if run[1] <= 2 and run is not runs[-1]:
+            if kept:
+                kept[-1][1] += run[1]  # the gap counts to what came before
+            continue
+        if kept and (kept[-1][0] == run[0] or (isinstance(run[0], int) and isinstance(kept[-1][0], int)
+                                               and abs(run[0] - kept[-1][0]) <= FREQ_TOLERANCE * run[0])):
+            kept[-1][1] += run[1]
+            kept[-1][2].extend(run[2])
+        else:
+            kept.append(run)
+    return kept
+
+
+def run_matches(run, expect):
+    if expect[0] == "silence":
+        return run[0] == "silence"
+    return isinstance(run[0], int) and abs(run[0] - expect[1]) <= FREQ_TOLERANCE * expect[1]
+
+
+def cmd_sequence(args):
+    path, start, timeout, items = args[0], int(args[1]), float(args[2]), parse_items(args[3:])
+    deadline = time.monotonic() + timeout
+    seconds = BLOCK / RATE
+
+    def check(runs, final):
+        """None while undecided, else (ok, report)."""
+        i = 0
+        report = []
+        for n, run in enumerate(runs):
+            closed = n < len(runs) - 1
+            # Items that may last 0 s can be missing altogether.
+            while i < len(items) and not run_matches(run, items[i][0]) and items[i][1] == 0:
+                i += 1
+            if i == len(items):
+                return False, report + ["then %s: not expected" % run[0]]
+            expect, low, high = items[i]
+            length = run[1] * seconds
+            report.append("%s for %.2f s" % (run[0], length))
+            if not run_matches(run, expect):
+                return False, report[:-1] + ["then %s for %.2f s where %s was expected"
+                                             % (run[0], length, describe(expect) if expect[0] == "silence"
+                                                else "tone %g Hz" % expect[1])]
+            if expect[0] == "tone":
+                # The first and last block of a run may be cut short; the rest are whole.
+                inner = run[2][1:-1] or run[2]
+                off = [l for l in inner if l[0] == "tone" and not right_level(l, expect[2])]
+                if len(off) > 0.15 * len(inner):
+                    return False, report + ["at the wrong level (expected %g): %s"
+                                            % (expect[2], summary(off))]
+            if length > high:
+                return False, report + ["longer than %.2f s" % high]
+            if closed:
+                if length < low:
+                    return False, report + ["shorter than %.2f s" % low]
+                i += 1
+            elif i == len(items) - 1 and length >= low and (high == float("inf") or final):
+                return True, report
+        if final:
+            return False, report + ["ran out of time before %d more item(s)" % (len(items) - i)]
+        return None
+
+    while True:
+        final = time.monotonic() > deadline
+        labels = blocks(path, start, size(path))
+        runs = runs_of(labels)
+        if runs and runs[-1][1] <= 2 and not final:
+            runs.pop()  # too short to tell yet: may be the change to what comes next
+        result = check(runs, final)
+        if result is not None:
+            ok, report = result
+            if ok:
+                print(start + len(labels) * BLOCK * FRAME)
+                print("heard: " + "; ".join(report), file=sys.stderr)
+                return 0
+            print("heard: " + "; ".join(report))
+            return 1
+        time.sleep(0.1)
+
+
+def main():
+    commands = {"tone": cmd_tone, "wait": cmd_wait, "hold": cmd_hold, "sequence": cmd_sequence}
+    if len(sys.argv) < 2 or sys.argv[1] not in commands:
+        raise SystemExit(__doc__)
+    return commands[sys.argv[1]](sys.argv[2:])
+
+
+if __name__ == "__main__":
+    sys.exit(main())
