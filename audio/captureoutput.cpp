@@ -15,11 +15,14 @@ public:
         running = !paused;
     }
     int64_t framesPlayed() const override { return heard.load(std::memory_order_acquire); }
+    bool failed() const override { return lost.load(); }
 
     CaptureDriver &driver;
     RenderSource &source;
     bool running = false;  // guarded by the driver's mutex
     std::atomic<int64_t> heard{0};
+    // Atomic, as the channel asks while holding its own lock, which pump() takes inside ours.
+    std::atomic<bool> lost{false};
 };
 
 CaptureDriver::~CaptureDriver() = default;
@@ -52,7 +55,7 @@ size_t CaptureDriver::pump(size_t frames)
     const auto deadline = steady_clock::now() + seconds(5);
     std::unique_lock<std::mutex> lock(mutex);
     size_t pulled = 0;
-    while (pulled < frames && current && current->running) {
+    while (pulled < frames && current && current->running && !current->lost.load()) {
         const size_t channels = size_t(currentFormat.channels);
         const size_t start = recorded.size();
         recorded.resize(start + (frames - pulled) * channels);
@@ -104,6 +107,13 @@ int CaptureDriver::outputsOpened() const
 {
     std::lock_guard<std::mutex> lock(mutex);
     return opened;
+}
+
+void CaptureDriver::failOutput()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (current)
+        current->lost.store(true);
 }
 
 void CaptureDriver::setUnavailable(bool value)

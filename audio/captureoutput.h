@@ -20,7 +20,8 @@ public:
 
     // Pulls up to `frames` frames from the open output, waiting briefly for a decoder that
     // has not caught up yet, and records them. Returns the frames pulled: fewer only at
-    // the end of the stream; none while paused, before start() or with no output open.
+    // the end of the stream; none while paused, before start(), with no output open or
+    // once it failed.
     size_t pump(size_t frames);
 
     // Every frame recorded so far (interleaved), and forgets them.
@@ -33,6 +34,10 @@ public:
 
     // Makes every later openOutput() fail as if no device were present.
     void setUnavailable(bool unavailable);
+
+    // Makes the open output fail as an unplugged device does: it pulls nothing more and
+    // reports itself failed.
+    void failOutput();
 
 private:
     friend class CaptureOutput;

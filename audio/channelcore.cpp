@@ -155,7 +155,8 @@ void ChannelCore::applyGain(float *samples, size_t frames)
 bool ChannelCore::isPlaying() const
 {
     std::lock_guard<std::mutex> lock(mutex);
-    if (stopped)
+    // A failed device never pulls again; left playing, the track would never end.
+    if (stopped || output->failed())
         return false;
     const int64_t heard = output->framesPlayed() - heardAtBase;
     return !(decoderDone && ringFill == 0 && heard >= rendered);

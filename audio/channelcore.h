@@ -31,7 +31,7 @@ public:
 
     size_t render(float *out, size_t frames, bool *ended) override;
 
-    // False once the last frame has been heard, or after stop().
+    // False once the last frame has been heard, after stop(), or once the output failed.
     bool isPlaying() const;
     int64_t positionFrames() const;
     bool seek(int64_t frame);

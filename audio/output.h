@@ -30,6 +30,10 @@ public:
     // Real frames the listener has heard so far: frames rendered minus those still queued
     // in the device. Frozen while paused.
     virtual int64_t framesPlayed() const = 0;
+
+    // True once the device is gone (unplugged, its sound server died): it will never pull
+    // again, so whatever plays on it has ended. Called from any thread; must not block.
+    virtual bool failed() const = 0;
 };
 
 // A kind of sound device that opens outputs. Creating one must not touch any device;

@@ -41,6 +41,9 @@ public:
     void start() override { SDL_PauseAudioDevice(device, 0); }
     void setPaused(bool paused) override { SDL_PauseAudioDevice(device, paused ? 1 : 0); }
     int64_t framesPlayed() const override { return heard.load(std::memory_order_acquire); }
+    // SDL disables a device it has lost and reports it stopped from then on; a device of
+    // ours is otherwise paused or playing.
+    bool failed() const override { return SDL_GetAudioDeviceStatus(device) == SDL_AUDIO_STOPPED; }
 
 private:
     static void callback(void *userdata, Uint8 *stream, int bytes)

@@ -1,12 +1,29 @@
 #include "metadata/trackmetadata.h"
 
 #include <QFile>
+#include <algorithm>
 #include <memory>
 
 #include "audio/audiosystem.h"
 
 namespace {
 const QString kUnknownTag = QStringLiteral("Unknow");
+
+// No real title, artist or album comes near this many characters, while laying out a tag
+// of megabytes in a label would freeze the window; longer texts keep their start.
+constexpr qsizetype kMaxTagLength = 1024;
+
+QString shownText(const std::string &utf8)
+{
+    // Each character takes at most four bytes, so this prefix holds the whole of the
+    // characters kept, and converting it costs the same for any size of tag.
+    const size_t bytes = std::min(utf8.size(), size_t(kMaxTagLength) * 4);
+    QString text = QString::fromUtf8(utf8.data(), qsizetype(bytes));
+    if (text.size() > kMaxTagLength)
+        text.truncate(text.at(kMaxTagLength - 1).isHighSurrogate() ? kMaxTagLength - 1
+                                                                   : kMaxTagLength);
+    return text;
+}
 
 bool isShownTag(const std::string &name)
 {
@@ -46,8 +63,7 @@ TrackMetadata readTrackMetadata(QString path)
                 const Tag *tag = stream->tag(i);
                 if (!isShownTag(tag->name))
                     continue;
-                const QString text =
-                    QString::fromUtf8(tag->text.data(), qsizetype(tag->text.size()));
+                const QString text = shownText(tag->text);
                 // Later tags of the same name replace earlier ones.
                 metadata.insert(QString::fromLatin1(tag->name.data(), qsizetype(tag->name.size())),
                                 text.trimmed().isEmpty() ? kUnknownTag : text);

@@ -1,6 +1,7 @@
 #include "support/engineharness.h"
 
 #include "audio/audiosystem.h"
+#include "support/crossthreadcall.h"
 
 EngineHarness::EngineHarness() : EngineHarness(std::make_unique<CaptureDriver>()) {}
 
@@ -21,8 +22,7 @@ EngineHarness::~EngineHarness()
 
 void EngineHarness::run(const std::function<void(ZUNAAudio *)> &request)
 {
-    QMetaObject::invokeMethod(
-        audio, [this, &request] { request(audio); }, Qt::BlockingQueuedConnection);
+    CrossThreadCall(audio).run([this, &request] { request(audio); });
 }
 
 void EngineHarness::playfile(const QString &path)

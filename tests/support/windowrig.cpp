@@ -10,6 +10,7 @@
 #include "audio/audiosystem.h"
 #include "audio/zunaaudio.h"
 #include "playlist/zunalistview.h"
+#include "support/crossthreadcall.h"
 
 WindowRig::WindowRig() : WindowRig(std::make_unique<CaptureDriver>()) {}
 
@@ -29,15 +30,14 @@ void WindowRig::sync()
     // Two rounds: the window's answer to an engine report (the volume slider following a
     // mute) is itself a request to the engine.
     for (int round = 0; round < 2; ++round) {
-        QMetaObject::invokeMethod(
-            audio, [] {}, Qt::BlockingQueuedConnection);
+        CrossThreadCall(audio).run([] {});
         QCoreApplication::processEvents();
     }
 }
 
 void WindowRig::monitor()
 {
-    QMetaObject::invokeMethod(audio, &ZUNAAudio::Timeout, Qt::BlockingQueuedConnection);
+    CrossThreadCall(audio).run([this] { audio->Timeout(); });
     QCoreApplication::processEvents();
 }
 

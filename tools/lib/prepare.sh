@@ -31,4 +31,6 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-cmake --build "$build"
+# ZUNA_BUILD_TARGETS (space-separated) builds only those targets, for partial builds.
+# shellcheck disable=SC2086
+cmake --build "$build" ${ZUNA_BUILD_TARGETS:+--target $ZUNA_BUILD_TARGETS}
