@@ -1,6 +1,7 @@
 // The real sound device through SDL2's callback API.
 
 #include <SDL2/SDL.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <atomic>
@@ -8,6 +9,48 @@
 #include "audio/output.h"
 
 namespace {
+
+// SDL2's audio functions, loaded the first time a track plays. Linked in, SDL2 would be
+// loaded at every start of the player, with the sound-server, display and codec libraries
+// it depends on: a good part of the start-up time and memory, for nothing yet.
+struct SdlApi {
+    decltype(&SDL_SetHint) setHint = nullptr;
+    decltype(&SDL_InitSubSystem) initSubSystem = nullptr;
+    decltype(&SDL_QuitSubSystem) quitSubSystem = nullptr;
+    decltype(&SDL_OpenAudioDevice) openAudioDevice = nullptr;
+    decltype(&SDL_CloseAudioDevice) closeAudioDevice = nullptr;
+    decltype(&SDL_PauseAudioDevice) pauseAudioDevice = nullptr;
+    decltype(&SDL_GetAudioDeviceStatus) getAudioDeviceStatus = nullptr;
+};
+
+template <typename Function>
+bool resolve(void *library, const char *name, Function *function)
+{
+    *function = reinterpret_cast<Function>(dlsym(library, name));
+    return *function != nullptr;
+}
+
+// The API, or null when SDL2 is not installed (then there is no sound device). The
+// library stays loaded for the life of the process.
+const SdlApi *sdl()
+{
+    static const SdlApi *const api = []() -> const SdlApi * {
+        void *library = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
+        if (!library)
+            return nullptr;
+        static SdlApi loaded;
+        const bool complete =
+            resolve(library, "SDL_SetHint", &loaded.setHint) &&
+            resolve(library, "SDL_InitSubSystem", &loaded.initSubSystem) &&
+            resolve(library, "SDL_QuitSubSystem", &loaded.quitSubSystem) &&
+            resolve(library, "SDL_OpenAudioDevice", &loaded.openAudioDevice) &&
+            resolve(library, "SDL_CloseAudioDevice", &loaded.closeAudioDevice) &&
+            resolve(library, "SDL_PauseAudioDevice", &loaded.pauseAudioDevice) &&
+            resolve(library, "SDL_GetAudioDeviceStatus", &loaded.getAudioDeviceStatus);
+        return complete ? &loaded : nullptr;
+    }();
+    return api;
+}
 
 // Device buffer in frames: about 23 ms at 44.1 kHz, short enough for a prompt pause and
 // position, long enough not to underrun on a busy machine.
@@ -20,7 +63,7 @@ public:
     ~SdlOutput() override
     {
         if (device != 0)
-            SDL_CloseAudioDevice(device);  // waits for a running callback to return
+            sdl()->closeAudioDevice(device);  // waits for a running callback to return
     }
 
     AudioResult open(const AudioFormat &format)
@@ -34,16 +77,19 @@ public:
         wanted.userdata = this;
         SDL_AudioSpec obtained{};
         // No changes allowed: SDL converts to whatever the hardware wants.
-        device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+        device = sdl()->openAudioDevice(nullptr, 0, &wanted, &obtained, 0);
         return device != 0 ? AudioResult::Ok : AudioResult::NoDevice;
     }
 
-    void start() override { SDL_PauseAudioDevice(device, 0); }
-    void setPaused(bool paused) override { SDL_PauseAudioDevice(device, paused ? 1 : 0); }
+    void start() override { sdl()->pauseAudioDevice(device, 0); }
+    void setPaused(bool paused) override { sdl()->pauseAudioDevice(device, paused ? 1 : 0); }
     int64_t framesPlayed() const override { return heard.load(std::memory_order_acquire); }
     // SDL disables a device it has lost and reports it stopped from then on; a device of
     // ours is otherwise paused or playing.
-    bool failed() const override { return SDL_GetAudioDeviceStatus(device) == SDL_AUDIO_STOPPED; }
+    bool failed() const override
+    {
+        return sdl()->getAudioDeviceStatus(device) == SDL_AUDIO_STOPPED;
+    }
 
 private:
     static void callback(void *userdata, Uint8 *stream, int bytes)
@@ -75,7 +121,7 @@ public:
     ~SdlOutputDriver() override
     {
         if (initialised)
-            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+            sdl()->quitSubSystem(SDL_INIT_AUDIO);
     }
 
     AudioResult openOutput(const AudioFormat &format, RenderSource &source,
@@ -85,7 +131,12 @@ public:
         // SDL's audio subsystem (and with it the connection to the sound server) starts
         // with the first track played, not when the player starts.
         if (!initialised) {
-            if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+            if (!sdl())
+                return AudioResult::NoDevice;
+            // SDL would otherwise take SIGINT and SIGTERM for its event queue, and the
+            // player would no longer end when asked to.
+            sdl()->setHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+            if (sdl()->initSubSystem(SDL_INIT_AUDIO) != 0)
                 return AudioResult::NoDevice;
             initialised = true;
         }

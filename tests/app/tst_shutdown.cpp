@@ -7,20 +7,47 @@
 
 #include "support/fixtures.h"
 
+namespace {
+QProcessEnvironment playerEnvironment(const QString &card)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("disk"));
+    env.insert(QStringLiteral("SDL_DISKAUDIOFILE"), card);
+    return env;
+}
+}  // namespace
+
 class TestShutdown : public QObject {
     Q_OBJECT
 
 private slots:
+    void terminationRequestEndsAPlayingPlayer()
+    {
+        // Ctrl+C or a session ending sends SIGINT or SIGTERM; the sound library must not
+        // swallow them once a track has started.
+        QTemporaryDir dir;
+        const QString card = dir.filePath(QStringLiteral("card.raw"));
+        QProcess player;
+        player.setProcessEnvironment(playerEnvironment(card));
+        player.start(QStringLiteral(PLAYTHENCLOSE),
+                     {fixturePath(QStringLiteral("long-6s-8k.flac")), QStringLiteral("20000")});
+        QVERIFY(player.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(card).size() > 0, 10000);
+        QElapsedTimer clock;
+        clock.start();
+        player.terminate();
+        QVERIFY(player.waitForFinished(5000));
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(player.exitStatus(), QProcess::CrashExit);  // ended by the signal itself
+    }
+
     void closingWhilePlayingExitsCleanly()
     {
         QTemporaryDir dir;
         const QString card = dir.filePath(QStringLiteral("card.raw"));
         QProcess player;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("disk"));
-        env.insert(QStringLiteral("SDL_DISKAUDIOFILE"), card);
-        player.setProcessEnvironment(env);
+        player.setProcessEnvironment(playerEnvironment(card));
         QElapsedTimer clock;
         clock.start();
         player.start(QStringLiteral(PLAYTHENCLOSE),
