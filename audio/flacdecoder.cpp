@@ -172,9 +172,11 @@ FLAC__StreamDecoderWriteStatus FlacDecoder::onWrite(const FLAC__StreamDecoder *,
 void FlacDecoder::onMetadata(const FLAC__StreamDecoder *, const FLAC__StreamMetadata *metadata,
                              void *client)
 {
-    if (metadata->type != FLAC__METADATA_TYPE_STREAMINFO)
-        return;
     FlacDecoder *d = self(client);
+    // Only the first STREAMINFO counts: a damaged file can carry another one further on,
+    // and the format must not change under a reader that has sized its buffers by it.
+    if (metadata->type != FLAC__METADATA_TYPE_STREAMINFO || d->sawStreamInfo)
+        return;
     const FLAC__StreamMetadata_StreamInfo &info = metadata->data.stream_info;
     d->sawStreamInfo = true;
     d->pcmFormat = AudioFormat{int(info.sample_rate), int(info.channels)};

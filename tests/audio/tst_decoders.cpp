@@ -148,6 +148,27 @@ private slots:
         QCOMPARE(o.decoder->read(sink, 64 / channels), 0L);
     }
 
+    void formatNeverChangesAfterOpening()
+    {
+        // A FLAC file with a second, stereo STREAMINFO after the first, mono one: reading
+        // must go on in the format the decoder opened with, or a reader's buffer overflows.
+        std::unique_ptr<FileReader> file;
+        QCOMPARE(
+            FileReader::open(
+                ZUNA_TEST_DATA "/../fuzz/regressions/decode/two-streaminfo-blocks.flac", &file),
+            AudioResult::Ok);
+        std::unique_ptr<Decoder> decoder;
+        QCOMPARE(openDecoder(sniffFormat(*file), *file, &decoder), AudioResult::Ok);
+        const AudioFormat opened = decoder->format();
+        QCOMPARE(opened.channels, 1);
+        std::vector<float> buffer(1024 * size_t(opened.channels) + 1, 7.0f);
+        while (decoder->read(buffer.data(), 1024) > 0) {
+            QCOMPARE(decoder->format().channels, opened.channels);
+            QCOMPARE(decoder->format().rate, opened.rate);
+            QCOMPARE(buffer.back(), 7.0f);  // nothing written past the frames asked for
+        }
+    }
+
     void refusesWhatIsNoRegularFile()
     {
         QTemporaryDir dir;
