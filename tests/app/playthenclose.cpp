@@ -11,8 +11,6 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    if (argc < 3)
-        return 2;
     registerIconFont();
     MainWindow window;
     window.show();

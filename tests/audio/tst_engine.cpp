@@ -1,7 +1,6 @@
 // The playback engine on a real worker thread, as the window runs it, playing into a
 // capture device: what reaches the speaker, the monitor's reports and the log lines.
 
-#include <QSignalSpy>
 #include <QtTest>
 
 #include "support/engineharness.h"
@@ -9,26 +8,26 @@
 #include "support/logrecorder.h"
 #include "support/toneanalysis.h"
 
+using namespace Qt::StringLiterals;
+
 namespace {
-double levelOf(CaptureDriver &capture, size_t frames)
-{
-    capture.takeSamples();
-    capture.pump(frames);
-    const AudioFormat f = capture.format();
-    return analyseTone(capture.takeSamples(), f.channels, f.rate).peak;
-}
+struct Rig : EngineHarness {
+    QSignalSpy ticks{engine(), &ZUNAAudio::Tick};
+    QSignalSpy finished{engine(), &ZUNAAudio::Finish};
+    LogRecorder log;
 
-// Lets a volume or mute change glide in, then measures the level.
-double settledLevel(CaptureDriver &capture)
-{
-    capture.pump(2048);
-    return levelOf(capture, 4410);
-}
-
-QString playfileLine(const QString &path)
-{
-    return QStringLiteral("Event: Playfile( \"%1\" )").arg(path);
-}
+    void play(const char *file) { playfile(fixturePath(QString::fromLatin1(file))); }
+    size_t pump(size_t frames) { return capture()->pump(frames); }
+    uint lastTick() const { return ticks.isEmpty() ? 0 : ticks.last().at(0).toUInt(); }
+    // The peak of what plays next, once a volume or mute change has glided in.
+    double level()
+    {
+        pump(2048);
+        capture()->takeSamples();
+        pump(4410);
+        return peakOf(capture()->takeSamples());
+    }
+};
 }  // namespace
 
 class TestEngine : public QObject {
@@ -37,238 +36,129 @@ class TestEngine : public QObject {
 private slots:
     void logsEachRequestWordForWord()
     {
-        EngineHarness h;
-        LogRecorder log;
-        const QString a = fixturePath(QStringLiteral("cbr-440.mp3"));
-        const QString b = fixturePath(QStringLiteral("flac16-880.flac"));
+        Rig h;
+        const QString a = fixturePath(u"cbr-440.mp3"_s), b = fixturePath(u"flac16-880.flac"_s);
         h.playfile(a);
         h.playfile(b);  // replaces a playing track: still one line per request
-        h.run([](ZUNAAudio *e) {
-            e->Play();
-            e->Pause();
-            e->Stop();
-            e->Loop();
-            e->Mute();
-            e->Setvolume(40);
-            e->Setprogress(10);
-            e->Timeout();
-        });
-        QCOMPARE(log.lines(),
-                 (QStringList{playfileLine(a), playfileLine(b), QStringLiteral("Event: Play"),
-                              QStringLiteral("Event: Pause"), QStringLiteral("Event: Stop"),
-                              QStringLiteral("Event: Loop"), QStringLiteral("Event: Mute")}));
-    }
-
-    void playsTheFileToTheSpeaker()
-    {
-        EngineHarness h;
-        QSignalSpy ticks(h.engine(), &ZUNAAudio::Tick);
-        h.playfile(fixturePath(QStringLiteral("cbr-440.mp3")));
-        QCOMPARE(h.engine()->Getstep(), 30u);
-        QCOMPARE(h.capture()->pump(22050), size_t(22050));
-        const ToneStats tone =
-            analyseTone(sliceFrames(h.capture()->takeSamples(), 2, 4410, 22050), 2, 44100);
-        QVERIFY(qAbs(tone.frequency - 440) < 2);
-        QVERIFY(qAbs(tone.peak - 0.5) < 0.03);
-        h.timeout();
-        QCOMPARE(ticks.size(), 1);
-        QCOMPARE(ticks.at(0).at(0).toUInt(), 500u);
-        h.timeout();  // the position has not moved: no second report
-        QCOMPARE(ticks.size(), 1);
+        for (auto slot : {&ZUNAAudio::Play, &ZUNAAudio::Pause, &ZUNAAudio::Stop, &ZUNAAudio::Loop,
+                          &ZUNAAudio::Mute, &ZUNAAudio::Timeout})
+            h.run(slot);
+        h.run([](ZUNAAudio *e) { e->Setvolume(40); });
+        h.run([](ZUNAAudio *e) { e->Setprogress(10); });
+        QCOMPARE(h.log.lines(), QStringList({u"Event: Playfile( \"%1\" )"_s.arg(a),
+                                             u"Event: Playfile( \"%1\" )"_s.arg(b),
+                                             u"Event: Play"_s, u"Event: Pause"_s, u"Event: Stop"_s,
+                                             u"Event: Loop"_s, u"Event: Mute"_s}));
     }
 
     void volumeAndMuteAreTheUsersSettings()
     {
-        EngineHarness h;
-        CaptureDriver &capture = *h.capture();
+        Rig h;
         QSignalSpy muted(h.engine(), &ZUNAAudio::IsMuted);
-        h.playfile(fixturePath(QStringLiteral("flac16-880.flac")));
-        const double full = settledLevel(capture);
-        QVERIFY(qAbs(full - 0.5) < 0.01);
-
+        // Before any track, Mute flips and reports too, keeping full volume to restore.
+        h.run(&ZUNAAudio::Mute);
+        QCOMPARE(h.engine()->Getvolume(), 1.0f);
+        h.play("flac16-880.flac");
+        QCOMPARE(h.level(), 0.0);
+        h.run(&ZUNAAudio::Mute);
+        QVERIFY(qAbs(h.level() - 0.5) < 0.01);
         h.run([](ZUNAAudio *e) { e->Setvolume(50); });
-        QVERIFY(qAbs(settledLevel(capture) - full / 2) < 0.01);
+        QVERIFY(qAbs(h.level() - 0.25) < 0.01);
 
-        // Muting as the window does it: the volume slider drops to 0 while muted.
-        h.run([](ZUNAAudio *e) {
-            e->Mute();
-            e->Setvolume(0);
-        });
-        QCOMPARE(settledLevel(capture), 0.0);
+        // Muted as the window does it (the volume slider drops to 0): silence while the
+        // position runs on, through a track change; unmuting brings the level back.
+        h.run(&ZUNAAudio::Mute);
+        h.run([](ZUNAAudio *e) { e->Setvolume(0); });
+        QCOMPARE(h.level(), 0.0);
+        h.timeout();
+        QVERIFY(h.lastTick() >= 585);  // 4 levels of 6458 frames heard, muted or not
         QCOMPARE(h.engine()->Getvolume(), 0.5f);
-
-        // A new track while muted stays muted, and unmuting brings back the level from
-        // before the mute.
-        h.playfile(fixturePath(QStringLiteral("cbr-440.mp3")));
-        QCOMPARE(settledLevel(capture), 0.0);
-        h.run([](ZUNAAudio *e) {
-            e->Mute();
-            e->Setvolume(int(e->Getvolume() * 100.0));
-        });
-        QVERIFY(qAbs(settledLevel(capture) - full / 2) < 0.03);
-        QCOMPARE(muted.size(), 2);
-        QCOMPARE(muted.at(0).at(0).toBool(), true);
-        QCOMPARE(muted.at(1).at(0).toBool(), false);
-
+        h.play("cbr-440.mp3");
+        QCOMPARE(h.level(), 0.0);
+        h.run(&ZUNAAudio::Mute);
+        h.run([](ZUNAAudio *e) { e->Setvolume(int(e->Getvolume() * 100.0)); });
+        QVERIFY(qAbs(h.level() - 0.25) < 0.02);
+        QCOMPARE(muted, QList<QVariantList>({{true}, {false}, {true}, {false}}));
         // The level holds across a stop and the next track too.
-        h.run([](ZUNAAudio *e) { e->Stop(); });
-        h.playfile(fixturePath(QStringLiteral("flac16-880.flac")));
-        QVERIFY(qAbs(settledLevel(capture) - full / 2) < 0.01);
+        h.run(&ZUNAAudio::Stop);
+        h.play("flac16-880.flac");
+        QVERIFY(qAbs(h.level() - 0.25) < 0.01);
     }
 
-    void muteBeforeAnyTrackHolds()
+    void pauseFreezesAndSetprogressSeeksByValueTimesStep()
     {
-        EngineHarness h;
-        QSignalSpy muted(h.engine(), &ZUNAAudio::IsMuted);
-        h.run([](ZUNAAudio *e) { e->Mute(); });
-        QCOMPARE(muted.size(), 1);
-        QCOMPARE(muted.at(0).at(0).toBool(), true);
-        QCOMPARE(h.engine()->Getvolume(), 1.0f);  // nothing was set: full volume
-        h.playfile(fixturePath(QStringLiteral("flac16-880.flac")));
-        QCOMPARE(settledLevel(*h.capture()), 0.0);
-        h.run([](ZUNAAudio *e) { e->Mute(); });
-        QCOMPARE(muted.at(1).at(0).toBool(), false);
-        QVERIFY(qAbs(settledLevel(*h.capture()) - 0.5) < 0.01);
-    }
-
-    void pauseFreezesPositionAndReports()
-    {
-        EngineHarness h;
-        QSignalSpy ticks(h.engine(), &ZUNAAudio::Tick);
-        h.playfile(fixturePath(QStringLiteral("flac16-880.flac")));
-        h.capture()->pump(22050);
+        Rig h;
+        h.play("long-6s-8k.flac");             // 8 frames a ms, a step of 60 ms
+        QCOMPARE(h.engine()->Getstep(), 60u);  // read from another thread than the engine's
+        h.pump(4000);
         h.timeout();
-        h.run([](ZUNAAudio *e) { e->Pause(); });
-        QCOMPARE(h.capture()->pump(4410), size_t(0));
+        QCOMPARE(h.lastTick(), 500u);
+        h.run(&ZUNAAudio::Pause);
+        QCOMPARE(h.pump(800), size_t(0));
+        h.timeout();  // a position that has not moved is not reported again
+        QCOMPARE(h.ticks.size(), 1);
+        h.run(&ZUNAAudio::Play);  // resumes where it paused
+        QCOMPARE(h.pump(800), size_t(800));
         h.timeout();
-        h.timeout();
-        QCOMPARE(ticks.size(), 1);
+        QCOMPARE(h.lastTick(), 600u);
 
-        // Play resumes where it paused instead of starting over.
-        h.run([](ZUNAAudio *e) { e->Play(); });
-        QCOMPARE(h.capture()->pump(4410), size_t(4410));
-        h.timeout();
-        QCOMPARE(ticks.last().at(0).toUInt(), 600u);
-
-        // A second Pause pauses again, a third resumes.
-        h.run([](ZUNAAudio *e) { e->Pause(); });
-        QCOMPARE(h.capture()->pump(441), size_t(0));
-        h.run([](ZUNAAudio *e) { e->Pause(); });
-        QCOMPARE(h.capture()->pump(441), size_t(441));
-    }
-
-    void setprogressSeeksByValueTimesStep()
-    {
-        EngineHarness h;
-        QSignalSpy ticks(h.engine(), &ZUNAAudio::Tick);
-        h.playfile(fixturePath(QStringLiteral("long-6s-8k.flac")));
-        QCOMPARE(h.engine()->Getstep(), 60u);
-        h.capture()->pump(800);
         h.run([](ZUNAAudio *e) { e->Setprogress(50); });
         h.timeout();
-        QCOMPARE(ticks.last().at(0).toUInt(), 3000u);
-        h.capture()->pump(8000);
+        QCOMPARE(h.lastTick(), 3000u);
+        h.pump(8000);
         h.timeout();
-        QCOMPARE(ticks.last().at(0).toUInt(), 4000u);
-
+        QCOMPARE(h.lastTick(), 4000u);
         // Below 100 ms a track has no step: every seek lands at the start.
-        h.playfile(fixturePath(QStringLiteral("short-50ms.flac")));
-        QCOMPARE(h.engine()->Getstep(), 0u);
-        h.capture()->pump(441);
+        h.play("short-50ms.flac");
+        h.pump(441);
         h.run([](ZUNAAudio *e) { e->Setprogress(50); });
-        QCOMPARE(h.capture()->pump(100000), size_t(2205));
+        QCOMPARE(h.pump(100000), size_t(2205));
     }
 
-    void endOfTrackIsReportedOnceAfterTheRelease()
+    void nearEndThenEndReportedOnceAfterTheRelease()
     {
-        EngineHarness h;
-        LogRecorder log;
-        QSignalSpy ticks(h.engine(), &ZUNAAudio::Tick);
-        QSignalSpy finished(h.engine(), &ZUNAAudio::Finish);
-        bool deviceClosedBeforeFinish = false;
+        Rig h;
+        QSignalSpy nearEnd(h.engine(), &ZUNAAudio::AbouthFinish);
+        bool closedFirst = false;
         QObject::connect(
             h.engine(), &ZUNAAudio::Finish, h.engine(),
-            [&] { deviceClosedBeforeFinish = !h.capture()->isOpen(); }, Qt::DirectConnection);
-        h.playfile(fixturePath(QStringLiteral("two-a-1200.flac")));
-        h.capture()->pump(11025);
-        h.timeout();
-        QCOMPARE(ticks.size(), 1);
-        QCOMPARE(h.capture()->pump(100000), size_t(11025));
-        h.timeout();
-        QCOMPARE(finished.size(), 1);
-        QVERIFY(deviceClosedBeforeFinish);
-        QCOMPARE(ticks.size(), 1);  // no Tick in the call that reports the end
-        h.timeout();
-        h.timeout();
-        QCOMPARE(finished.size(), 1);
-        QCOMPARE(h.capture()->pump(4410), size_t(0));  // and silence after it
-        QCOMPARE(log.lines().count(QStringLiteral("Send event: Finish")), 1);
-
-        // Play after the end starts the last file again from its beginning.
-        h.run([](ZUNAAudio *e) { e->Play(); });
-        QCOMPARE(h.capture()->pump(100000), size_t(22050));
-    }
-
-    void nearEndIsReportedFourToFiveSecondsBefore()
-    {
-        EngineHarness h;
-        LogRecorder log;
-        QSignalSpy nearEnd(h.engine(), &ZUNAAudio::AbouthFinish);
-        h.playfile(fixturePath(QStringLiteral("long-6s-8k.flac")));  // 6000 ms at 8 frames/ms
-        const struct {
-            size_t frames;           // to pump before the check
-            bool reported;           // with the remaining time that leaves
-        } steps[] = {{7992, false},  // 5001 ms left
-                     {8, true},      // 5000
-                     {4000, true},   // 4500
-                     {4000, true},   // 4000
-                     {8, false}};    // 3999
-        for (const auto &step : steps) {
-            const int before = int(nearEnd.size());
-            h.capture()->pump(step.frames);
+            [&] { closedFirst = !h.capture()->isOpen(); }, Qt::DirectConnection);
+        h.play("long-6s-8k.flac");  // 6000 ms at 8 frames a ms
+        // Frames to play, and whether the 5001, 5000, 4500, 4000, 3999 ms left are reported.
+        const std::pair<size_t, int> steps[] = {{7992, 0}, {8, 1}, {4000, 1}, {4000, 1}, {8, 0}};
+        for (const auto &[frames, reports] : steps) {
+            const qsizetype before = nearEnd.size();
+            h.pump(frames);
             h.timeout();
-            QCOMPARE(nearEnd.size() - before, step.reported ? 1 : 0);
+            QCOMPARE(nearEnd.size() - before, reports);
         }
-        QCOMPARE(log.lines().count(QStringLiteral("Send event: Abouth Finish")), 3);
+        QCOMPARE(h.log.lines().count(u"Send event: Abouth Finish"_s), 3);
+
+        QCOMPARE(h.pump(100000), size_t(48000 - 16008));
+        const qsizetype ticks = h.ticks.size();
+        h.timeout();
+        h.timeout();
+        QCOMPARE(h.finished.size(), 1);
+        QVERIFY(closedFirst);
+        QCOMPARE(h.ticks.size(), ticks);    // none in the call that reports the end
+        QCOMPARE(h.pump(4410), size_t(0));  // and silence after it
+        QCOMPARE(h.log.lines().count(u"Send event: Finish"_s), 1);
     }
 
     void unplayableFileLeavesTheEngineIdle()
     {
-        EngineHarness h;
-        QSignalSpy finished(h.engine(), &ZUNAAudio::Finish);
-        QSignalSpy ticks(h.engine(), &ZUNAAudio::Tick);
-        for (const QString &bad :
-             {fixturePath(QStringLiteral("not-audio.mp3")),
-              fixturePath(QStringLiteral("missing.mp3")), QStringLiteral(ZUNA_TEST_DATA)}) {
-            h.playfile(bad);
+        Rig h;
+        h.run(&ZUNAAudio::Play);                                        // nothing opened yet
+        for (const char *bad : {"not-audio.mp3", "missing.mp3", ""}) {  // "" is the folder
+            h.play(bad);
             h.timeout();
             QVERIFY(!h.capture()->isOpen());
         }
-        h.run([](ZUNAAudio *e) {
-            e->Pause();
-            e->Play();
-        });
-        QCOMPARE(finished.size(), 0);
-        QCOMPARE(ticks.size(), 0);
-        h.playfile(fixturePath(QStringLiteral("two-b-1500.flac")));
-        QCOMPARE(h.capture()->pump(100000), size_t(22050));
-    }
-
-    void stopReleasesAndPlayStartsOver()
-    {
-        EngineHarness h;
-        h.run([](ZUNAAudio *e) { e->Play(); });  // nothing opened yet: only the log line
-        QVERIFY(!h.capture()->isOpen());
-        h.playfile(fixturePath(QStringLiteral("two-a-1200.flac")));
-        h.capture()->pump(11025);
-        h.run([](ZUNAAudio *e) {
-            e->Pause();
-            e->Stop();
-        });
-        QVERIFY(!h.capture()->isOpen());
-        h.capture()->takeSamples();
-        h.run([](ZUNAAudio *e) { e->Play(); });
-        QCOMPARE(h.capture()->pump(100000), size_t(22050));
+        h.run(&ZUNAAudio::Pause);
+        h.run(&ZUNAAudio::Play);
+        QCOMPARE(h.finished.size() + h.ticks.size(), 0);
+        h.play("two-b-1500.flac");  // the next file plays
+        QCOMPARE(h.pump(100000), size_t(22050));
     }
 };
 

@@ -1,26 +1,18 @@
 #pragma once
 
 #include <QLabel>
-#include <QSet>
 #include <QtTest>
 
 #include "metadata/zunalistwidget.h"
 #include "playlist/zunalistview.h"
+#include "support/fixtures.h"
+#include "support/toneanalysis.h"
+#include "support/windowrig.h"
 
-// Playlist rows as the user meets them: the entry widget over a row, the texts it shows,
-// and a double-click on its title.
-
+// Playlist rows as the user meets them, and the sound that reaches the capture device.
 inline ZUNAListWidget *entryOf(ZUNAListView *view, int row)
 {
     return qobject_cast<ZUNAListWidget *>(view->itemWidget(view->item(row)));
-}
-
-inline QSet<QString> shownTexts(ZUNAListView *view, int row)
-{
-    QSet<QString> texts;
-    for (const QLabel *label : entryOf(view, row)->findChildren<QLabel *>())
-        texts.insert(label->text());
-    return texts;
 }
 
 // The first click of a double click arrives as a click of its own, as from a mouse.
@@ -34,4 +26,17 @@ inline void doubleClickRow(ZUNAListView *view, int row)
     QTest::mouseClick(label, Qt::LeftButton, Qt::NoModifier, label->rect().center());
     QCOMPARE(view->currentRow(), row);
     QTest::mouseDClick(label, Qt::LeftButton, Qt::NoModifier, label->rect().center());
+}
+
+// The format and tone of fixture `name` are what the capture device receives now.
+inline void checkHeard(WindowRig &rig, const QString &name)
+{
+    const Fixture f = fixture(name);
+    rig.sync();
+    QVERIFY(rig.capture().isOpen());
+    QCOMPARE(rig.capture().format().rate, f.rate);
+    rig.capture().takeSamples();
+    QCOMPARE(rig.capture().pump(4410), size_t(4410));
+    const ToneStats tone = analyseTone(rig.capture().takeSamples(), f.channels, f.rate);
+    QVERIFY2(qAbs(tone.frequency - f.frequency) < 3, qPrintable(QString::number(tone.frequency)));
 }

@@ -3,10 +3,8 @@
 #include <QObject>
 #include <functional>
 
-// Runs a function on the thread of a target object and waits until it has run, as
-// BlockingQueuedConnection does. It goes through a signal, so that ThreadSanitizer builds
-// see the handoff both ways (sanitizers/qthandoff.cpp hooks Qt's signals and events); a
-// plain invokeMethod() hands over and frees its call object where TSan cannot see.
+// Runs a function on the target's thread and waits for it, through a signal that
+// ThreadSanitizer builds see (sanitizers/qthandoff.cpp): invokeMethod() would hide it.
 class CrossThreadCall : public QObject {
     Q_OBJECT
 

@@ -6,8 +6,8 @@
 EngineHarness::EngineHarness() : EngineHarness(std::make_unique<CaptureDriver>()) {}
 
 EngineHarness::EngineHarness(std::unique_ptr<OutputDriver> driver)
+    : captured(dynamic_cast<CaptureDriver *>(driver.get()))
 {
-    captured = dynamic_cast<CaptureDriver *>(driver.get());
     worker.start();
     audio = new ZUNAAudio(std::make_unique<AudioSystem>(std::move(driver)), 0);
     audio->moveToThread(&worker);
@@ -23,14 +23,4 @@ EngineHarness::~EngineHarness()
 void EngineHarness::run(const std::function<void(ZUNAAudio *)> &request)
 {
     CrossThreadCall(audio).run([this, &request] { request(audio); });
-}
-
-void EngineHarness::playfile(const QString &path)
-{
-    run([&path](ZUNAAudio *engine) { engine->Playfile(path); });
-}
-
-void EngineHarness::timeout()
-{
-    run([](ZUNAAudio *engine) { engine->Timeout(); });
 }

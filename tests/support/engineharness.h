@@ -7,9 +7,8 @@
 #include "audio/captureoutput.h"
 #include "audio/zunaaudio.h"
 
-// A ZUNAAudio running on its own worker thread, as in the player, with no monitor timer:
-// the test calls Timeout() itself. By default it plays into a CaptureDriver that the test
-// pumps by hand.
+// A ZUNAAudio on its own worker thread, as in the player, without its monitor timer: the
+// test calls timeout() itself. By default it plays into a CaptureDriver pumped by hand.
 class EngineHarness {
 public:
     EngineHarness();
@@ -19,10 +18,14 @@ public:
     ZUNAAudio *engine() const { return audio; }
     CaptureDriver *capture() const { return captured; }  // null with another driver
 
-    // Runs `request` on the engine's thread and returns once it is done.
+    // Runs `request` (a lambda or a slot such as &ZUNAAudio::Pause) on the engine's thread
+    // and returns once it is done.
     void run(const std::function<void(ZUNAAudio *)> &request);
-    void playfile(const QString &path);
-    void timeout();
+    void playfile(const QString &path)
+    {
+        run([&](ZUNAAudio *e) { e->Playfile(path); });
+    }
+    void timeout() { run(&ZUNAAudio::Timeout); }
 
 private:
     QThread worker;

@@ -18,10 +18,9 @@ QList<Fixture> loadFixtures()
     in.readLine();  // header
     while (!in.atEnd()) {
         const QStringList f = in.readLine().split(QLatin1Char('\t'));
-        if (f.size() < 7)
-            continue;
-        fixtures.append(Fixture{f[0], f[1], f[2].toInt(), f[3].toInt(), f[4].toLongLong(),
-                                f[5].toDouble(), f[6].toDouble()});
+        if (f.size() >= 7)
+            fixtures.append(Fixture{f[0], f[1], f[2].toInt(), f[3].toInt(), f[4].toLongLong(),
+                                    f[5].toDouble(), f[6].toDouble()});
     }
     return fixtures;
 }
@@ -32,5 +31,4 @@ Fixture fixture(const QString &file)
         if (f.file == file)
             return f;
     qFatal("no such fixture: %s", qPrintable(file));
-    return {};
 }

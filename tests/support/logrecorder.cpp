@@ -2,23 +2,20 @@
 
 #include <QMutex>
 #include <QThread>
-#include <QtGlobal>
 
 namespace {
-QMutex mutex;
+QMutex mutex;  // debug lines come from any thread
 QStringList recorded;
 QList<QThread *> writers;
 QtMessageHandler previous = nullptr;
 
 void record(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (type == QtDebugMsg) {
-        QMutexLocker lock(&mutex);
-        recorded.append(message);
-        writers.append(QThread::currentThread());
-        return;
-    }
-    previous(type, context, message);
+    if (type != QtDebugMsg)
+        return previous(type, context, message);
+    QMutexLocker lock(&mutex);
+    recorded.append(message);
+    writers.append(QThread::currentThread());
 }
 }  // namespace
 

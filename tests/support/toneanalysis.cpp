@@ -7,28 +7,26 @@ ToneStats analyseTone(const std::vector<float> &interleaved, int channels, int r
 {
     ToneStats stats;
     const size_t frames = interleaved.size() / size_t(channels);
+    const auto at = [&](size_t i) {
+        return double(interleaved[i * size_t(channels) + size_t(channel)]);
+    };
     double sumSquares = 0;
     double firstCrossing = -1;
     double lastCrossing = -1;
     int crossings = 0;
     for (size_t i = 0; i < frames; ++i) {
-        const double x = interleaved[i * size_t(channels) + size_t(channel)];
+        const double x = at(i);
         stats.peak = std::max(stats.peak, std::fabs(x));
         sumSquares += x * x;
-        if (i == 0)
-            continue;
-        const double previous = interleaved[(i - 1) * size_t(channels) + size_t(channel)];
-        if (previous < 0 && x >= 0) {
-            // Interpolate where the wave crosses zero, for sub-sample accuracy.
-            const double at = double(i - 1) + (-previous) / (x - previous);
+        if (i > 0 && at(i - 1) < 0 && x >= 0) {
+            // Interpolated between the samples, for sub-sample accuracy.
+            lastCrossing = double(i - 1) - at(i - 1) / (x - at(i - 1));
             if (firstCrossing < 0)
-                firstCrossing = at;
-            lastCrossing = at;
+                firstCrossing = lastCrossing;
             ++crossings;
         }
     }
-    if (frames > 0)
-        stats.rms = std::sqrt(sumSquares / double(frames));
+    stats.rms = frames > 0 ? std::sqrt(sumSquares / double(frames)) : 0;
     if (crossings >= 2 && lastCrossing > firstCrossing)
         stats.frequency = double(crossings - 1) * rate / (lastCrossing - firstCrossing);
     return stats;
@@ -37,8 +35,7 @@ ToneStats analyseTone(const std::vector<float> &interleaved, int channels, int r
 std::vector<float> sliceFrames(const std::vector<float> &interleaved, int channels, size_t from,
                                size_t to)
 {
-    const size_t frames = interleaved.size() / size_t(channels);
-    to = std::min(to, frames);
+    to = std::min(to, interleaved.size() / size_t(channels));
     from = std::min(from, to);
     return std::vector<float>(interleaved.begin() + long(from * size_t(channels)),
                               interleaved.begin() + long(to * size_t(channels)));
