@@ -38,14 +38,11 @@ ZUNAAudio::~ZUNAAudio()
 
 void ZUNAAudio::Playfile(QString path)
 {
-    if (playing) {
-        playing = false;
-        sound.reset();
-    }
+    // The old track ends before the new one is announced.
+    playing = false;
+    sound.reset();
     qDebug() << "Event: Playfile(" << path << ")";
     currentpath = path;
-    sound.reset();
-    channel = AudioChannel();
     if (system->openStream(QFile::encodeName(path).toStdString(), &sound) != AudioResult::Ok) {
         // An unreadable file leaves the engine idle; the next request works as usual.
         length = 0;
