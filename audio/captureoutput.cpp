@@ -97,12 +97,6 @@ bool CaptureDriver::isOpen() const
     return current != nullptr;
 }
 
-bool CaptureDriver::isPaused() const
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return current && !current->running;
-}
-
 int CaptureDriver::outputsOpened() const
 {
     std::lock_guard<std::mutex> lock(mutex);

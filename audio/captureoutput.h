@@ -29,7 +29,6 @@ public:
 
     AudioFormat format() const;
     bool isOpen() const;
-    bool isPaused() const;
     int outputsOpened() const;
 
     // Makes every later openOutput() fail as if no device were present.
