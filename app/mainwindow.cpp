@@ -5,7 +5,7 @@
 #include <QTabWidget>
 #include <QThread>
 
-#include "audio/zunaaudio.h"
+#include "audio/engine/zunaaudio.h"
 #include "playlist/zunalistview.h"
 #include "ui_mainwindow.h"
 

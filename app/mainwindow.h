@@ -4,6 +4,8 @@
 #include <QString>
 #include <functional>
 
+#include "metadata/trackmetadata.h"
+
 class QListWidget;
 class QListWidgetItem;
 class QThread;
@@ -12,8 +14,8 @@ class ZUNAAudio;
 
 // The player's one window. It owns the form, the engine's worker thread and the engine,
 // wires widgets, window and engine together, and keeps the playlist counter and the
-// current entry. The now-playing slots live in nowplaying.cpp, the playlist slots in
-// playlist/playlistslots.cpp.
+// current entry. The now-playing display lives in nowplaying.cpp, the playlist slots in
+// playlistslots.cpp.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -44,6 +46,7 @@ private slots:
 
 private:
     void PlayItem(QListWidgetItem *item);
+    void ShowTrack(const TrackMetadata &metadata);
     void addPlaylistView(const QString &name);
     void playNeighbour(int offset);
 

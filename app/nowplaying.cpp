@@ -1,12 +1,22 @@
-// The now-playing slots of MainWindow: elapsed time, progress and the mute state.
+// The now-playing display of MainWindow: the track started, elapsed time, progress and the
+// mute state.
 
 #include <QLabel>
 #include <QSlider>
 
 #include "app/mainwindow.h"
-#include "audio/zunaaudio.h"
+#include "audio/engine/zunaaudio.h"
 #include "metadata/timetext.h"
 #include "ui_mainwindow.h"
+
+void MainWindow::ShowTrack(const TrackMetadata &metadata)
+{
+    ui->totaltimelabel->setText(timeText(metadata.value(QStringLiteral("LENGTH")).toLongLong()));
+    ui->tracklabel->setText(metadata.value(QStringLiteral("TITLE")));
+    ui->artistlabel->setText(metadata.value(QStringLiteral("ARTIST")));
+    // Closing a playlist disables seeking until something plays again.
+    ui->progresslider->setEnabled(true);
+}
 
 void MainWindow::Tick(uint position)
 {

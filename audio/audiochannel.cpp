@@ -1,7 +1,7 @@
 #include "audio/audiochannel.h"
 
 #include "audio/audioformat.h"
-#include "audio/channelcore.h"
+#include "audio/playback/channelcore.h"
 
 std::shared_ptr<ChannelCore> AudioChannel::live() const
 {

@@ -32,7 +32,7 @@ public:
 
 private:
     friend class AudioSystem;
-    explicit AudioChannel(std::weak_ptr<ChannelCore> core) : core(std::move(core)) {}
+    explicit AudioChannel(std::weak_ptr<ChannelCore> playing) : core(std::move(playing)) {}
     std::shared_ptr<ChannelCore> live() const;
 
     std::weak_ptr<ChannelCore> core;

@@ -1,36 +1,41 @@
 #include "audio/audiostream.h"
 
-#include "audio/channelcore.h"
-#include "audio/decoder.h"
-#include "audio/filereader.h"
+#include "audio/decode/decoder.h"
+#include "audio/decode/tagreader.h"
+#include "audio/decode/trackfile.h"
+#include "audio/playback/channelcore.h"
 
-AudioStream::AudioStream(SoundType type, std::unique_ptr<FileReader> file,
-                         std::unique_ptr<Decoder> decoder)
-    : soundType(type), file(std::move(file)), decoder(std::move(decoder))
+AudioStream::AudioStream(std::unique_ptr<TrackFile> opened) : track(std::move(opened)) {}
+
+AudioStream::~AudioStream()
 {
+    stopPlaying();
 }
 
-AudioStream::~AudioStream() = default;
+SoundType AudioStream::type() const
+{
+    return track->type();
+}
 
 AudioFormat AudioStream::format() const
 {
-    return decoder->format();
+    return track->format();
 }
 
 int64_t AudioStream::lengthFrames() const
 {
-    return decoder->lengthFrames();
+    return track->lengthFrames();
 }
 
 uint32_t AudioStream::lengthMs() const
 {
-    return uint32_t(framesToMs(decoder->lengthFrames(), decoder->format().rate));
+    return uint32_t(framesToMs(track->lengthFrames(), track->format().rate));
 }
 
 int AudioStream::tagCount()
 {
     if (!tags)
-        tags = readTags(soundType, *file);
+        tags = readTags(track->type(), track->file());
     return int(tags->size());
 }
 
@@ -39,4 +44,28 @@ const Tag *AudioStream::tag(int index)
     if (index < 0 || index >= tagCount())
         return nullptr;
     return &(*tags)[size_t(index)];
+}
+
+void AudioStream::stopPlaying()
+{
+    if (channel)
+        channel->stop();
+    channel.reset();
+}
+
+AudioResult AudioStream::startOn(OutputDriver &driver, bool paused,
+                                 std::shared_ptr<ChannelCore> *core)
+{
+    core->reset();
+    stopPlaying();  // the decoder is this thread's again
+    if (rewindFirst && track->decoder().seek(0) != AudioResult::Ok)
+        return AudioResult::Corrupt;
+    rewindFirst = true;
+    auto started = std::make_shared<ChannelCore>(track);
+    const AudioResult result = started->start(driver, paused);
+    if (result != AudioResult::Ok)
+        return result;
+    channel = started;
+    *core = started;
+    return AudioResult::Ok;
 }

@@ -1,11 +1,13 @@
 #include "audio/audiosystem.h"
 
-#include "audio/channelcore.h"
-#include "audio/decoder.h"
-#include "audio/filereader.h"
-#include "audio/formatsniffer.h"
+#include "audio/decode/trackfile.h"
+#include "audio/output/sdloutput.h"
+#include "audio/playback/channelcore.h"
 
-AudioSystem::AudioSystem(std::unique_ptr<OutputDriver> driver) : driver(std::move(driver)) {}
+AudioSystem::AudioSystem(std::unique_ptr<OutputDriver> outputs)
+    : driver(outputs ? std::move(outputs) : makeSdlOutputDriver())
+{
+}
 
 AudioSystem::~AudioSystem()
 {
@@ -17,17 +19,11 @@ AudioSystem::~AudioSystem()
 AudioResult AudioSystem::openStream(const std::string &path, std::unique_ptr<AudioStream> *stream)
 {
     stream->reset();
-    std::unique_ptr<FileReader> file;
-    AudioResult result = FileReader::open(path, &file);
-    if (result != AudioResult::Ok)
-        return result;
-    const SniffedFormat format = sniffFormat(*file);
-    std::unique_ptr<Decoder> decoder;
-    result = openDecoder(format, *file, &decoder);
-    if (result != AudioResult::Ok)
-        return result;
-    stream->reset(new AudioStream(format.type, std::move(file), std::move(decoder)));
-    return AudioResult::Ok;
+    std::unique_ptr<TrackFile> track;
+    const AudioResult result = TrackFile::open(path, &track);
+    if (result == AudioResult::Ok)
+        stream->reset(new AudioStream(std::move(track)));
+    return result;
 }
 
 AudioResult AudioSystem::play(AudioStream &stream, bool paused, AudioChannel *channel)
@@ -35,15 +31,10 @@ AudioResult AudioSystem::play(AudioStream &stream, bool paused, AudioChannel *ch
     *channel = AudioChannel();
     if (auto previous = current.lock())
         previous->stop();  // one channel per system
-    stream.channel.reset();
-    if (stream.played && !stream.decoder->seek(0))
-        return AudioResult::Corrupt;
-    stream.played = true;
-    auto core = std::make_shared<ChannelCore>(*stream.decoder);
-    const AudioResult result = core->start(*driver, paused);
+    std::shared_ptr<ChannelCore> core;
+    const AudioResult result = stream.startOn(*driver, paused, &core);
     if (result != AudioResult::Ok)
         return result;
-    stream.channel = core;
     current = core;
     *channel = AudioChannel(core);
     return AudioResult::Ok;

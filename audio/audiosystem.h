@@ -6,28 +6,31 @@
 #include "audio/audiochannel.h"
 #include "audio/audioresult.h"
 #include "audio/audiostream.h"
-#include "audio/output.h"
+#include "audio/output/output.h"
 
 class ChannelCore;
 
 // The entry to the audio layer: opens streams from files and plays them on its one
 // channel. Creating a system or opening a stream costs microseconds and touches no sound
 // device; the device is opened by play(). A system and its streams belong to one thread;
-// separate systems are independent. Release (destroy) streams before their system.
+// separate systems are independent.
 class AudioSystem {
 public:
-    explicit AudioSystem(std::unique_ptr<OutputDriver> driver = makeSdlOutputDriver());
+    // Plays through `outputs`; without them, through the real sound device (SDL2).
+    explicit AudioSystem(std::unique_ptr<OutputDriver> outputs = nullptr);
     ~AudioSystem();
     AudioSystem(const AudioSystem &) = delete;
     AudioSystem &operator=(const AudioSystem &) = delete;
 
     // Opens the file at `path` (bytes in the platform's file-name encoding, as
-    // QFile::encodeName gives them). MP3 and FLAC are told apart by content.
+    // QFile::encodeName gives them). MP3 and FLAC are told apart by content. Results: Ok;
+    // CannotOpen, NotAFile, Unsupported, Corrupt (see AudioResult).
     AudioResult openStream(const std::string &path, std::unique_ptr<AudioStream> *stream);
 
     // Plays `stream` from its start on the system's channel, taking the channel from any
     // stream that had it. With `paused`, the channel waits for setPaused(false), so that
-    // volume and mute can be set before the first sample is heard.
+    // volume and mute can be set before the first sample is heard. Results: Ok; NoDevice;
+    // Corrupt when a stream played before cannot be rewound.
     AudioResult play(AudioStream &stream, bool paused, AudioChannel *channel);
 
 private:

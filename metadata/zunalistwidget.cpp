@@ -46,8 +46,8 @@ qint64 numberOf(const TrackMetadata &metadata, const QString &key)
 }
 }  // namespace
 
-ZUNAListWidget::ZUNAListWidget(TrackMetadata metadata, QString path, QWidget *parent)
-    : QWidget(parent), path(std::move(path)), metadata(std::move(metadata))
+ZUNAListWidget::ZUNAListWidget(TrackMetadata read, QString file, QWidget *parent)
+    : QWidget(parent), path(std::move(file)), metadata(std::move(read))
 {
 }
 

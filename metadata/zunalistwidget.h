@@ -18,7 +18,7 @@ class ZUNAListWidget : public QWidget {
     Q_OBJECT
 
 public:
-    ZUNAListWidget(TrackMetadata metadata, QString path, QWidget *parent = nullptr);
+    ZUNAListWidget(TrackMetadata read, QString file, QWidget *parent = nullptr);
     ~ZUNAListWidget() override;
 
     QString Getpath() const;

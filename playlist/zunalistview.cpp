@@ -16,8 +16,8 @@ const QString kUriList = QStringLiteral("text/uri-list");
 constexpr int kRowHeight = 40;
 }  // namespace
 
-ZUNAListView::ZUNAListView(int id, QWidget *parent)
-    : QListWidget(parent), id(id), parking(new QWidget(this))
+ZUNAListView::ZUNAListView(int number, QWidget *parent)
+    : QListWidget(parent), id(number), parking(new QWidget(this))
 {
     setAcceptDrops(true);
     setDragDropMode(QAbstractItemView::InternalMove);

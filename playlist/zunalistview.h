@@ -10,7 +10,7 @@ class ZUNAListView : public QListWidget {
     Q_OBJECT
 
 public:
-    explicit ZUNAListView(int id, QWidget *parent = nullptr);
+    explicit ZUNAListView(int number, QWidget *parent = nullptr);
     ~ZUNAListView() override;
 
     // The playlist's number: 0 for "Default", never reused.

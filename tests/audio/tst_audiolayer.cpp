@@ -4,7 +4,7 @@
 #include <QtTest>
 
 #include "audio/audiosystem.h"
-#include "audio/captureoutput.h"
+#include "support/captureoutput.h"
 #include "support/fixtures.h"
 #include "support/toneanalysis.h"
 

@@ -4,12 +4,9 @@
 #include <memory>
 #include <vector>
 
-#include "audio/audiostream.h"
 #include "audio/audiosystem.h"
-#include "audio/captureoutput.h"
-#include "audio/decoder.h"
-#include "audio/filereader.h"
-#include "audio/formatsniffer.h"
+#include "audio/decode/decoder.h"
+#include "audio/decode/trackfile.h"
 #include "memoryfile.h"
 
 namespace {
@@ -63,13 +60,14 @@ int64_t decodeOn(Decoder &decoder, int64_t limit, std::string *problem)
     std::vector<float> chunk(size_t(kChunkFrames) * size_t(format.channels));
     int64_t total = 0;
     while (total < limit) {
-        const long got = decoder.read(chunk.data(), kChunkFrames);
-        if (got < -1 || got > kChunkFrames) {
-            *problem = "read() returned " + std::to_string(got) + " for " +
-                       std::to_string(kChunkFrames) + " frames";
+        long got = 0;
+        const AudioResult result = decoder.read(chunk.data(), kChunkFrames, &got);
+        if (got < 0 || got > kChunkFrames || (result != AudioResult::Ok && got != 0)) {
+            *problem = "read() gave " + std::to_string(got) + " frames for " +
+                       std::to_string(kChunkFrames) + " with " + describe(result);
             return -1;
         }
-        if (got <= 0)
+        if (got == 0)
             break;
         for (size_t i = 0; i < size_t(got) * size_t(format.channels); ++i) {
             if (!std::isfinite(chunk[i])) {
@@ -88,7 +86,7 @@ std::string openAndDescribe(const uint8_t *data, size_t size)
     const MemoryFile file(data, size);
     if (!file.isOpen())
         return {};  // out of descriptors or memory: nothing to learn from this input
-    AudioSystem system(std::make_unique<CaptureDriver>());
+    AudioSystem system;  // opening touches no device
     std::unique_ptr<AudioStream> stream;
     const AudioResult result = system.openStream(file.path(), &stream);
     if (std::string problem = checkOpenResult(result); !problem.empty())
@@ -124,16 +122,13 @@ std::string decodeWithSeeks(const uint8_t *data, size_t size)
     const MemoryFile file(data, size);
     if (!file.isOpen())
         return {};
-    std::unique_ptr<FileReader> reader;
-    const AudioResult opened = FileReader::open(file.path(), &reader);
+    std::unique_ptr<TrackFile> track;
+    const AudioResult opened = TrackFile::open(file.path(), &track);
     if (std::string problem = checkOpenResult(opened); !problem.empty())
         return problem;
     if (opened != AudioResult::Ok)
         return {};
-    const SniffedFormat sniffed = sniffFormat(*reader);
-    std::unique_ptr<Decoder> decoder;
-    if (openDecoder(sniffed, *reader, &decoder) != AudioResult::Ok)
-        return {};
+    Decoder *decoder = &track->decoder();
 
     std::string problem;
     if (decodeOn(*decoder, kMaxDecodedFrames, &problem) < 0)

@@ -13,7 +13,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
-#include "audio/zunaaudio.h"
+#include "audio/engine/zunaaudio.h"
 #include "metadata/timetext.h"
 #include "playlistrows.h"
 

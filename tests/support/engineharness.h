@@ -4,8 +4,8 @@
 #include <functional>
 #include <memory>
 
-#include "audio/captureoutput.h"
-#include "audio/zunaaudio.h"
+#include "support/captureoutput.h"
+#include "audio/engine/zunaaudio.h"
 
 // A ZUNAAudio on its own worker thread, as in the player, without its monitor timer: the
 // test calls timeout() itself. By default it plays into a CaptureDriver pumped by hand.

@@ -9,8 +9,8 @@
 #include <memory>
 
 #include "app/mainwindow.h"
-#include "audio/captureoutput.h"
-#include "audio/zunaaudio.h"
+#include "support/captureoutput.h"
+#include "audio/engine/zunaaudio.h"
 #include "playlist/zunalistview.h"
 
 // A MainWindow as the player builds it, except that its engine plays into a capture device

@@ -12,7 +12,10 @@
 
 #include <taglib/audioproperties.h>
 #include <taglib/fileref.h>
+#include <taglib/flacfile.h>
+#include <taglib/mpegfile.h>
 #include <taglib/tag.h>
+#include <taglib/xingheader.h>
 
 #include <QDir>
 #include <QDirIterator>
@@ -23,8 +26,6 @@
 #include <cstdlib>
 #include <vector>
 
-#include "audio/filereader.h"
-#include "audio/formatsniffer.h"
 #include "metadata/trackmetadata.h"
 
 namespace {
@@ -40,21 +41,18 @@ struct Entry {
     qint64 bytes = 0;
 };
 
+// Sorted by TagLib, independently of the reader under test: FLAC always states its length;
+// an MP3 does when its first frame is a Xing/Info/VBRI header with a frame count.
 Group classify(const QByteArray &encoded)
 {
-    std::unique_ptr<FileReader> file;
-    if (FileReader::open(encoded.toStdString(), &file) != AudioResult::Ok)
+    const TagLib::FileRef ref(encoded.constData(), true, TagLib::AudioProperties::Fast);
+    if (dynamic_cast<const TagLib::FLAC::File *>(ref.file()))
+        return LengthHeader;
+    const auto *mpeg = dynamic_cast<const TagLib::MPEG::File *>(ref.file());
+    if (!mpeg || !mpeg->audioProperties())
         return All;
-    const SniffedFormat format = sniffFormat(*file);
-    switch (format.type) {
-        case SoundType::Flac:
-            return LengthHeader;
-        case SoundType::Mpeg:
-            return format.mpegLengthHeader ? LengthHeader : NoHeader;
-        case SoundType::Other:
-            break;
-    }
-    return All;
+    const TagLib::MPEG::XingHeader *xing = mpeg->audioProperties()->xingHeader();
+    return xing && xing->totalFrames() > 0 ? LengthHeader : NoHeader;
 }
 
 // Keeps the compiler from dropping reads whose results are otherwise unused.

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "audio/audiosystem.h"
-#include "audio/captureoutput.h"
-#include "audio/zunaaudio.h"
+#include "audio/engine/zunaaudio.h"
+#include "support/captureoutput.h"
 
 namespace {
 double cpuSeconds()

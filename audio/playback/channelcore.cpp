@@ -1,8 +1,9 @@
-#include "audio/channelcore.h"
+#include "audio/playback/channelcore.h"
 
 #include <algorithm>
 
-#include "audio/decoder.h"
+#include "audio/decode/decoder.h"
+#include "audio/decode/trackfile.h"
 
 namespace {
 constexpr long kChunkFrames = 2048;
@@ -16,11 +17,11 @@ size_t ringFrames(int rate)
 }
 }  // namespace
 
-ChannelCore::ChannelCore(Decoder &decoder)
-    : decoder(decoder),
-      channels(decoder.format().channels),
-      sampleRate(decoder.format().rate),
-      lengthFrames(decoder.lengthFrames()),
+ChannelCore::ChannelCore(std::shared_ptr<TrackFile> playing)
+    : track(std::move(playing)),
+      channels(track->format().channels),
+      sampleRate(track->format().rate),
+      lengthFrames(track->lengthFrames()),
       ring(ringFrames(sampleRate) * size_t(channels))
 {
 }
@@ -39,15 +40,13 @@ AudioResult ChannelCore::start(OutputDriver &driver, bool paused)
         while (!decoderDone && int64_t(ringFill / size_t(channels)) < kPrefillFrames)
             decodeChunk(chunk, lock);
     }
-    const AudioResult opened = driver.openOutput(decoder.format(), *this, &output);
+    const AudioResult opened = driver.openOutput(track->format(), *this, &output);
     if (opened != AudioResult::Ok) {
         stopped = true;
         return opened;
     }
     feeder = std::thread(&ChannelCore::feed, this);
-    isPaused.store(paused);
-    if (!paused)
-        output->start();
+    setPaused(paused);
     return AudioResult::Ok;
 }
 
@@ -64,19 +63,20 @@ void ChannelCore::stop()
         feeder.join();
 }
 
-bool ChannelCore::decodeChunk(std::vector<float> &chunk, std::unique_lock<std::mutex> &lock)
+void ChannelCore::decodeChunk(std::vector<float> &chunk, std::unique_lock<std::mutex> &lock)
 {
     const uint64_t decodingFor = generation;
     lock.unlock();
-    const long frames = decoder.read(chunk.data(), kChunkFrames);
+    long frames = 0;
+    const AudioResult result = track->decoder().read(chunk.data(), kChunkFrames, &frames);
     lock.lock();
     if (decodingFor != generation)
-        return false;  // a seek came in meanwhile; this audio is from the old position
-    if (frames <= 0)
+        return;  // a seek came in meanwhile; this audio is from the old position
+    // Damaged data ends the track where the damage starts.
+    if (result != AudioResult::Ok || frames == 0)
         decoderDone = true;
     else
         push(chunk.data(), size_t(frames) * size_t(channels));
-    return frames > 0;
 }
 
 void ChannelCore::feed()
@@ -87,9 +87,14 @@ void ChannelCore::feed()
         if (seekPending) {
             seekPending = false;
             const int64_t target = seekTarget;
+            const uint64_t seekingFor = generation;
             lock.unlock();
-            decoder.seek(target);
+            const AudioResult result = track->decoder().seek(target);
             lock.lock();
+            // A decoder that could not get there would play from anywhere; the track ends
+            // at the place it was asked to go to instead.
+            if (result != AudioResult::Ok && seekingFor == generation)
+                decoderDone = true;
             continue;
         }
         if (decoderDone || ring.size() - ringFill < chunk.size()) {
@@ -134,6 +139,14 @@ size_t ChannelCore::render(float *out, size_t frames, bool *ended)
     return got;
 }
 
+void ChannelCore::played(size_t frames)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    // Frames rendered before a seek may still arrive; they count no further than what was
+    // rendered since.
+    heard = std::min(rendered, heard + int64_t(frames));
+}
+
 void ChannelCore::applyGain(float *samples, size_t frames)
 {
     const float target = isMuted.load() ? 0.0f : gainSetting.load();
@@ -158,17 +171,13 @@ bool ChannelCore::isPlaying() const
     // A failed device never pulls again; left playing, the track would never end.
     if (stopped || output->failed())
         return false;
-    const int64_t heard = output->framesPlayed() - heardAtBase;
     return !(decoderDone && ringFill == 0 && heard >= rendered);
 }
 
 int64_t ChannelCore::positionFrames() const
 {
     std::lock_guard<std::mutex> lock(mutex);
-    if (stopped)
-        return 0;
-    const int64_t heard = output->framesPlayed() - heardAtBase;
-    return base + std::clamp<int64_t>(heard, 0, rendered);
+    return stopped ? 0 : base + heard;
 }
 
 bool ChannelCore::seek(int64_t frame)
@@ -187,7 +196,7 @@ bool ChannelCore::seek(int64_t frame)
         decoderDone = false;
         base = frame;
         rendered = 0;
-        heardAtBase = output->framesPlayed();
+        heard = 0;
     }
     wake.notify_all();
     return true;
@@ -197,6 +206,6 @@ void ChannelCore::setPaused(bool paused)
 {
     if (!output)
         return;
-    output->setPaused(paused);
     isPaused.store(paused);
+    output->setPaused(paused);
 }

@@ -1,4 +1,4 @@
-#include "audio/tagreader.h"
+#include "audio/decode/tagreader.h"
 
 #include <taglib/flacfile.h>
 #include <taglib/id3v2framefactory.h>
@@ -7,7 +7,7 @@
 #include <taglib/tpropertymap.h>
 #include <unistd.h>
 
-#include "audio/filereader.h"
+#include "audio/decode/filereader.h"
 
 namespace {
 std::vector<Tag> flatten(const TagLib::PropertyMap &properties)

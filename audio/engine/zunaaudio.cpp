@@ -1,4 +1,4 @@
-#include "audio/zunaaudio.h"
+#include "audio/engine/zunaaudio.h"
 
 #include <QDebug>
 #include <QFile>
@@ -17,8 +17,9 @@ ZUNAAudio::ZUNAAudio(QObject *parent)
 {
 }
 
-ZUNAAudio::ZUNAAudio(std::unique_ptr<AudioSystem> system, int monitorPeriodMs, QObject *parent)
-    : QObject(parent), system(std::move(system))
+ZUNAAudio::ZUNAAudio(std::unique_ptr<AudioSystem> audioSystem, int monitorPeriodMs,
+                     QObject *parent)
+    : QObject(parent), system(std::move(audioSystem))
 {
     if (monitorPeriodMs > 0) {
         // No parent, so moveToThread() leaves the timer on this thread; each timeout reaches
@@ -49,14 +50,14 @@ void ZUNAAudio::Playfile(QString path)
         step = 0;
         return;
     }
+    length = sound->lengthMs();
+    step = length / 100;
     // Start paused so the user's volume and mute apply from the first sample.
     if (system->play(*sound, true, &channel) == AudioResult::Ok) {
         channel.setVolume(volume);
         channel.setMuted(muted);
         channel.setPaused(false);
     }
-    length = sound->lengthMs();
-    step = length / 100;
     playing = channel.isPlaying();
 }
 

@@ -9,8 +9,7 @@ class FileReader;
 // What the first bytes of a file say about its audio.
 struct SniffedFormat {
     SoundType type = SoundType::Other;
-    int64_t audioStart = 0;         // offset of the first frame, past any ID3v2 tags
-    bool mpegLengthHeader = false;  // MPEG: the first frame announces the frame count
+    int64_t audioStart = 0;  // offset of the first frame, past any ID3v2 tags
 };
 
 // Tells FLAC from MPEG audio by the file's content, never by its name: a FLAC file named

@@ -23,7 +23,8 @@ public:
     explicit ZUNAAudio(QObject *parent = nullptr);
     // Plays through `system`. The monitor timer fires every `monitorPeriodMs` ms; with 0 there
     // is no timer and Timeout() runs only when invoked (tests and benchmarks drive it so).
-    ZUNAAudio(std::unique_ptr<AudioSystem> system, int monitorPeriodMs, QObject *parent = nullptr);
+    ZUNAAudio(std::unique_ptr<AudioSystem> audioSystem, int monitorPeriodMs,
+              QObject *parent = nullptr);
     ~ZUNAAudio() override;
 
     // Safe to call from any thread: one hundredth of the track length in ms.

@@ -40,7 +40,7 @@ public:
     long readAt(int64_t offset, void *data, size_t count);
 
 private:
-    FileReader(int fd, int64_t size);
+    FileReader(int descriptor, int64_t size);
     long fill(int64_t offset);
 
     int fd;

@@ -1,4 +1,4 @@
-#include "audio/mpegheader.h"
+#include "audio/decode/mpegheader.h"
 
 #include <cstring>
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "audio/decoder.h"
+#include "audio/decode/decoder.h"
 
 // FLAC through libFLAC's stream decoder, reading via our FileReader. The length is the
 // sample count of STREAMINFO, which every valid FLAC stream starts with.
@@ -16,8 +16,8 @@ public:
 
     AudioFormat format() const override { return pcmFormat; }
     int64_t lengthFrames() const override { return length; }
-    long read(float *out, long frames) override;
-    bool seek(int64_t frame) override;
+    AudioResult read(float *out, long frames, long *decoded) override;
+    AudioResult seek(int64_t frame) override;
 
 private:
     struct DecoderDeleter {
@@ -27,7 +27,7 @@ private:
         }
     };
 
-    explicit FlacDecoder(FileReader &file);
+    explicit FlacDecoder(FileReader &input);
     bool decodeNextFrame();
 
     static FLAC__StreamDecoderReadStatus onRead(const FLAC__StreamDecoder *, FLAC__byte buffer[],

@@ -1,14 +1,13 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <memory>
 
 #include "audio/audioformat.h"
 #include "audio/audioresult.h"
 
-// What an output pulls sound from. render() is called on the output's own thread (the
-// sound card's callback for a real device) and must not block on I/O.
+// What an output pulls sound from. Both calls come on the output's own thread (the sound
+// card's callback for a real device) and must not block on I/O.
 class RenderSource {
 public:
     virtual ~RenderSource() = default;
@@ -17,19 +16,18 @@ public:
     // are real audio; the output fills the rest with silence. `ended` becomes true once
     // the source has nothing more to give, ever.
     virtual size_t render(float *out, size_t frames, bool *ended) = 0;
+
+    // `frames` real frames rendered earlier have now reached the listener, in the order
+    // they were rendered.
+    virtual void played(size_t frames) = 0;
 };
 
-// One open sound output playing one source.
+// One open sound output playing one source. It opens paused.
 class Output {
 public:
     virtual ~Output() = default;  // stops pulling before it returns
 
-    virtual void start() = 0;
     virtual void setPaused(bool paused) = 0;
-
-    // Real frames the listener has heard so far: frames rendered minus those still queued
-    // in the device. Frozen while paused.
-    virtual int64_t framesPlayed() const = 0;
 
     // True once the device is gone (unplugged, its sound server died): it will never pull
     // again, so whatever plays on it has ended. Called from any thread; must not block.
@@ -43,10 +41,7 @@ public:
     virtual ~OutputDriver() = default;
 
     // Opens an output for `format`, paused, pulling from `source`, which must outlive it.
+    // Results: Ok; NoDevice when no device can be opened for it.
     virtual AudioResult openOutput(const AudioFormat &format, RenderSource &source,
                                    std::unique_ptr<Output> *output) = 0;
 };
-
-// The real sound device, through SDL2 (PulseAudio, PipeWire, ALSA, or whatever driver
-// SDL_AUDIODRIVER names).
-std::unique_ptr<OutputDriver> makeSdlOutputDriver();

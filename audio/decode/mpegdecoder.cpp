@@ -1,11 +1,12 @@
-#include "audio/mpegdecoder.h"
+#include "audio/decode/mpegdecoder.h"
 
 #include <mpg123.h>
 
 #include <mutex>
 #include <vector>
 
-#include "audio/filereader.h"
+#include "audio/decode/filereader.h"
+#include "audio/decode/mpegheader.h"
 
 namespace {
 mpg123_ssize_t readCallback(void *reader, void *buffer, size_t count)
@@ -82,6 +83,18 @@ HandlePool &handlePool()
     static HandlePool *pool = new HandlePool;
     return *pool;
 }
+
+// Whether the first frame carries a header stating the stream's frame count. Without one,
+// libmpg123 would estimate the length from the first frame's bitrate, far off for VBR
+// files; every frame header is then read once to count them.
+bool statesFrameCount(FileReader &file, int64_t audioStart)
+{
+    unsigned char frame[192];  // room for the side information and a Xing or VBRI header
+    const long got = file.readAt(audioStart, frame, sizeof frame);
+    MpegFrameHeader header;
+    return got >= 4 && header.parse(frame) &&
+           hasFrameCountHeader(header, frame, size_t(got), file.size() - audioStart);
+}
 }  // namespace
 
 void MpegDecoder::HandleDeleter::operator()(mpg123_handle_struct *handle) const
@@ -89,13 +102,15 @@ void MpegDecoder::HandleDeleter::operator()(mpg123_handle_struct *handle) const
     handlePool().give(handle);
 }
 
-MpegDecoder::MpegDecoder(Handle handle) : handle(std::move(handle)) {}
+MpegDecoder::MpegDecoder(Handle opened) : handle(std::move(opened)) {}
 
 MpegDecoder::~MpegDecoder() = default;
 
-AudioResult MpegDecoder::open(FileReader &file, bool scanForLength,
+AudioResult MpegDecoder::open(FileReader &file, int64_t audioStart,
                               std::unique_ptr<Decoder> *decoder)
 {
+    decoder->reset();
+    const bool scanForLength = !statesFrameCount(file, audioStart);
     static std::once_flag initialised;
     std::call_once(initialised, [] { mpg123_init(); });
 
@@ -134,25 +149,31 @@ AudioResult MpegDecoder::open(FileReader &file, bool scanForLength,
     return AudioResult::Ok;
 }
 
-long MpegDecoder::read(float *out, long frames)
+AudioResult MpegDecoder::read(float *out, long frames, long *decoded)
 {
+    *decoded = 0;
     const size_t frameBytes = sizeof(float) * size_t(pcmFormat.channels);
     // A damaged stream can answer several times without output while it resyncs; give it
     // a bounded number of tries so a hostile file cannot spin us forever.
     for (int attempt = 0; attempt < 64; ++attempt) {
         size_t done = 0;
         const int status = mpg123_read(handle.get(), out, size_t(frames) * frameBytes, &done);
-        if (done >= frameBytes)
-            return long(done / frameBytes);
+        if (done >= frameBytes) {
+            *decoded = long(done / frameBytes);
+            return AudioResult::Ok;
+        }
         if (status == MPG123_DONE)
-            return 0;
+            return AudioResult::Ok;
         if (status != MPG123_OK && status != MPG123_NEW_FORMAT)
-            return -1;
+            return AudioResult::Corrupt;
     }
-    return -1;
+    return AudioResult::Corrupt;
 }
 
-bool MpegDecoder::seek(int64_t frame)
+AudioResult MpegDecoder::seek(int64_t frame)
 {
-    return mpg123_seek(handle.get(), off_t(frame), SEEK_SET) >= 0;
+    if (frame < 0 || frame > length)
+        return AudioResult::InvalidArgument;
+    return mpg123_seek(handle.get(), off_t(frame), SEEK_SET) >= 0 ? AudioResult::Ok
+                                                                   : AudioResult::Corrupt;
 }

@@ -4,9 +4,8 @@
 #include <dlfcn.h>
 
 #include <algorithm>
-#include <atomic>
 
-#include "audio/output.h"
+#include "audio/output/sdloutput.h"
 
 namespace {
 
@@ -58,7 +57,7 @@ constexpr Uint16 kDeviceBufferFrames = 1024;
 
 class SdlOutput : public Output {
 public:
-    SdlOutput(RenderSource &source, int channels) : source(source), channels(channels) {}
+    SdlOutput(RenderSource &from, int channelCount) : source(from), channels(channelCount) {}
 
     ~SdlOutput() override
     {
@@ -81,9 +80,7 @@ public:
         return device != 0 ? AudioResult::Ok : AudioResult::NoDevice;
     }
 
-    void start() override { sdl()->pauseAudioDevice(device, 0); }
     void setPaused(bool paused) override { sdl()->pauseAudioDevice(device, paused ? 1 : 0); }
-    int64_t framesPlayed() const override { return heard.load(std::memory_order_acquire); }
     // SDL disables a device it has lost and reports it stopped from then on; a device of
     // ours is otherwise paused or playing.
     bool failed() const override
@@ -101,19 +98,18 @@ private:
     {
         // What the previous callback queued has been played by now; what this one renders
         // is what the device holds next.
-        heard.fetch_add(queued, std::memory_order_acq_rel);
+        if (queued > 0)
+            source.played(queued);
         const size_t frames = size_t(bytes) / (sizeof(float) * size_t(channels));
         bool ended = false;
-        const size_t real = source.render(out, frames, &ended);
-        std::fill(out + real * size_t(channels), out + frames * size_t(channels), 0.0f);
-        queued = int64_t(real);
+        queued = source.render(out, frames, &ended);
+        std::fill(out + queued * size_t(channels), out + frames * size_t(channels), 0.0f);
     }
 
     RenderSource &source;
     const int channels;
     SDL_AudioDeviceID device = 0;
-    std::atomic<int64_t> heard{0};
-    int64_t queued = 0;  // touched by the callback only
+    size_t queued = 0;  // touched by the callback only
 };
 
 class SdlOutputDriver : public OutputDriver {

@@ -1,8 +1,8 @@
-#include "audio/decoder.h"
+#include "audio/decode/decoder.h"
 
-#include "audio/flacdecoder.h"
-#include "audio/formatsniffer.h"
-#include "audio/mpegdecoder.h"
+#include "audio/decode/flacdecoder.h"
+#include "audio/decode/formatsniffer.h"
+#include "audio/decode/mpegdecoder.h"
 
 AudioResult openDecoder(const SniffedFormat &format, FileReader &file,
                         std::unique_ptr<Decoder> *decoder)
@@ -10,7 +10,7 @@ AudioResult openDecoder(const SniffedFormat &format, FileReader &file,
     decoder->reset();
     switch (format.type) {
         case SoundType::Mpeg:
-            return MpegDecoder::open(file, !format.mpegLengthHeader, decoder);
+            return MpegDecoder::open(file, format.audioStart, decoder);
         case SoundType::Flac:
             return FlacDecoder::open(file, decoder);
         case SoundType::Other:

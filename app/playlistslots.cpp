@@ -3,14 +3,11 @@
 
 #include <QFileDialog>
 #include <QInputDialog>
-#include <QLabel>
 #include <QMessageBox>
-#include <QSlider>
 #include <QTabWidget>
 
 #include "app/mainwindow.h"
-#include "audio/zunaaudio.h"
-#include "metadata/timetext.h"
+#include "audio/engine/zunaaudio.h"
 #include "metadata/zunalistwidget.h"
 #include "playlist/zunalistview.h"
 #include "ui_mainwindow.h"
@@ -35,11 +32,7 @@ void MainWindow::PlayItem(QListWidgetItem *item)
     const auto *entry = qobject_cast<ZUNAListWidget *>(currentlist->itemWidget(item));
     const TrackMetadata metadata = entry ? entry->Getmetadata() : TrackMetadata();
     currentlist->scrollToItem(item, QAbstractItemView::EnsureVisible);
-    ui->totaltimelabel->setText(timeText(metadata.value(QStringLiteral("LENGTH")).toLongLong()));
-    ui->tracklabel->setText(metadata.value(QStringLiteral("TITLE")));
-    ui->artistlabel->setText(metadata.value(QStringLiteral("ARTIST")));
-    // Closing a playlist disables seeking until something plays again.
-    ui->progresslider->setEnabled(true);
+    ShowTrack(metadata);
     if (entry)
         emit Playfile(entry->Getpath());
 }

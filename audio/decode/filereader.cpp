@@ -1,4 +1,4 @@
-#include "audio/filereader.h"
+#include "audio/decode/filereader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -52,8 +52,8 @@ AudioResult FileReader::open(const std::string &path, std::unique_ptr<FileReader
     return AudioResult::Ok;
 }
 
-FileReader::FileReader(int fd, int64_t size)
-    : fd(fd), fileSize(size), buffer(new unsigned char[kBufferSize])
+FileReader::FileReader(int descriptor, int64_t size)
+    : fd(descriptor), fileSize(size), buffer(new unsigned char[kBufferSize])
 {
 }
 

@@ -1,9 +1,9 @@
-#include "audio/flacdecoder.h"
+#include "audio/decode/flacdecoder.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "audio/filereader.h"
+#include "audio/decode/filereader.h"
 
 namespace {
 constexpr int kMaxChannels = 8;
@@ -17,7 +17,7 @@ FlacDecoder *self(void *client)
 }
 }  // namespace
 
-FlacDecoder::FlacDecoder(FileReader &file) : file(file) {}
+FlacDecoder::FlacDecoder(FileReader &input) : file(input) {}
 
 FlacDecoder::~FlacDecoder() = default;
 
@@ -69,7 +69,7 @@ bool FlacDecoder::decodeNextFrame()
     return !pending.empty();
 }
 
-long FlacDecoder::read(float *out, long frames)
+AudioResult FlacDecoder::read(float *out, long frames, long *decoded)
 {
     const size_t channels = size_t(pcmFormat.channels);
     long produced = 0;
@@ -85,26 +85,30 @@ long FlacDecoder::read(float *out, long frames)
         pendingRead += take * channels;
         produced += long(take);
     }
-    return produced;
+    // Damaged frames are skipped by libFLAC itself; what cannot be decoded ends the stream.
+    *decoded = produced;
+    return AudioResult::Ok;
 }
 
-bool FlacDecoder::seek(int64_t frame)
+AudioResult FlacDecoder::seek(int64_t frame)
 {
+    if (frame < 0 || (length > 0 && frame > length))
+        return AudioResult::InvalidArgument;
     pending.clear();
     pendingRead = 0;
     atEnd = false;
-    if (length > 0 && frame >= length) {
+    if (length > 0 && frame == length) {
         atEnd = true;
-        return frame == length;
+        return AudioResult::Ok;
     }
     // The frame that holds the target arrives through onWrite during the seek, already
     // trimmed to start at the target; it stays in `pending` for the next read().
     if (FLAC__stream_decoder_seek_absolute(decoder.get(), FLAC__uint64(frame)))
-        return true;
+        return AudioResult::Ok;
     if (FLAC__stream_decoder_get_state(decoder.get()) == FLAC__STREAM_DECODER_SEEK_ERROR)
         FLAC__stream_decoder_flush(decoder.get());
     pending.clear();
-    return false;
+    return AudioResult::Corrupt;
 }
 
 FLAC__StreamDecoderReadStatus FlacDecoder::onRead(const FLAC__StreamDecoder *, FLAC__byte buffer[],

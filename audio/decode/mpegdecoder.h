@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "audio/decoder.h"
+#include "audio/decode/decoder.h"
 
 struct mpg123_handle_struct;
 
@@ -12,16 +12,15 @@ struct mpg123_handle_struct;
 // for VBR files and would count a leading tag as audio).
 class MpegDecoder : public Decoder {
 public:
-    // `scanForLength`: the file has no header that states its frame count, so every frame
-    // header is read once to count them.
-    static AudioResult open(FileReader &file, bool scanForLength,
+    // Opens the stream whose first frame starts at `audioStart` (past any ID3v2 tags).
+    static AudioResult open(FileReader &file, int64_t audioStart,
                             std::unique_ptr<Decoder> *decoder);
     ~MpegDecoder() override;
 
     AudioFormat format() const override { return pcmFormat; }
     int64_t lengthFrames() const override { return length; }
-    long read(float *out, long frames) override;
-    bool seek(int64_t frame) override;
+    AudioResult read(float *out, long frames, long *decoded) override;
+    AudioResult seek(int64_t frame) override;
 
 private:
     struct HandleDeleter {
@@ -29,7 +28,7 @@ private:
     };
     using Handle = std::unique_ptr<mpg123_handle_struct, HandleDeleter>;
 
-    explicit MpegDecoder(Handle handle);
+    explicit MpegDecoder(Handle opened);
 
     Handle handle;
     AudioFormat pcmFormat;

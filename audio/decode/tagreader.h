@@ -1,16 +1,9 @@
 #pragma once
 
-#include <string>
 #include <vector>
 
 #include "audio/audioformat.h"
-
-// One tag of a file: a unified upper-case name ("TITLE", "ARTIST", "ALBUM", ...) and its
-// text, both UTF-8.
-struct Tag {
-    std::string name;
-    std::string text;
-};
+#include "audio/tag.h"
 
 class FileReader;
 

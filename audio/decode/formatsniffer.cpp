@@ -1,11 +1,11 @@
-#include "audio/formatsniffer.h"
+#include "audio/decode/formatsniffer.h"
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
-#include "audio/filereader.h"
-#include "audio/mpegheader.h"
+#include "audio/decode/filereader.h"
+#include "audio/decode/mpegheader.h"
 
 namespace {
 constexpr size_t kSearchWindow = 64 * 1024;  // how far past the tags a first frame may start
@@ -78,12 +78,8 @@ SniffedFormat sniffWindow(FileReader &file, int64_t start, size_t window, size_t
     for (size_t i = 0; i <= last; ++i) {
         if (bytes[i] == 0xFF && (bytes[i + 1] & 0xE0) == 0xE0 &&
             confirmsMpeg(bytes, i, start, file.size())) {
-            MpegFrameHeader first;
-            first.parse(&bytes[i]);
             sniffed.type = SoundType::Mpeg;
             sniffed.audioStart = start + int64_t(i);
-            sniffed.mpegLengthHeader = hasFrameCountHeader(first, &bytes[i], bytes.size() - i,
-                                                           file.size() - sniffed.audioStart);
             return sniffed;
         }
     }

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "audio/audioformat.h"
+#include "audio/audioresult.h"
+
+class FileReader;
+struct SniffedFormat;
+
+// Turns one audio file into interleaved float PCM. A decoder is used by one thread at a
+// time; it reads through the FileReader it was opened on, which must outlive it.
+class Decoder {
+public:
+    virtual ~Decoder() = default;
+
+    virtual AudioFormat format() const = 0;
+
+    // Exact length in frames: what read() yields from the start to the end.
+    virtual int64_t lengthFrames() const = 0;
+
+    // Decodes up to `frames` frames into `out` (room for frames × channels floats) and
+    // sets `*decoded` to the number written. Results:
+    //   Ok       frames were decoded; none means the end of the stream
+    //   Corrupt  the data is damaged beyond repair: nothing was decoded, the stream is over
+    virtual AudioResult read(float *out, long frames, long *decoded) = 0;
+
+    // Moves to `frame` (0 ≤ frame ≤ length) so that the next read() starts there. Results:
+    //   Ok               the next read() starts at `frame`
+    //   InvalidArgument  `frame` lies outside the stream; nothing changed
+    //   Corrupt          the decoder could not get there; where reading goes on is undefined
+    virtual AudioResult seek(int64_t frame) = 0;
+};
+
+// Opens the decoder that fits the sniffed format on `file`. Results: Ok; Unsupported for
+// SoundType::Other; Corrupt when the decoder cannot make sense of the data.
+AudioResult openDecoder(const SniffedFormat &format, FileReader &file,
+                        std::unique_ptr<Decoder> *decoder);

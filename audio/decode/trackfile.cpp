@@ -1,0 +1,36 @@
+#include "audio/decode/trackfile.h"
+
+#include "audio/decode/decoder.h"
+#include "audio/decode/filereader.h"
+#include "audio/decode/formatsniffer.h"
+
+AudioResult TrackFile::open(const std::string &path, std::unique_ptr<TrackFile> *track)
+{
+    track->reset();
+    std::unique_ptr<FileReader> reader;
+    AudioResult result = FileReader::open(path, &reader);
+    if (result != AudioResult::Ok)
+        return result;
+    const SniffedFormat sniffed = sniffFormat(*reader);
+    std::unique_ptr<Decoder> pcm;
+    result = openDecoder(sniffed, *reader, &pcm);
+    if (result != AudioResult::Ok)
+        return result;
+    track->reset(new TrackFile(sniffed.type, std::move(reader), std::move(pcm)));
+    return AudioResult::Ok;
+}
+
+TrackFile::TrackFile(SoundType type, std::unique_ptr<FileReader> file,
+                     std::unique_ptr<Decoder> opened)
+    : soundType(type),
+      reader(std::move(file)),
+      pcm(std::move(opened)),
+      pcmFormat(pcm->format()),
+      length(pcm->lengthFrames())
+{
+}
+
+TrackFile::~TrackFile()
+{
+    pcm.reset();  // it reads through the file, which must outlive it
+}

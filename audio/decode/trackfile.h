@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "audio/audioformat.h"
+#include "audio/audioresult.h"
+
+class Decoder;
+class FileReader;
+
+// One audio file opened for decoding: the file, the decoder that reads it, and what opening
+// learnt of it (kind, PCM format, exact length), which never changes afterwards and so may be
+// read from any thread. The decoder itself belongs to one thread at a time: whoever plays
+// the file.
+class TrackFile {
+public:
+    // Opens `path` (bytes in the platform's file-name encoding) and its decoder, telling MP3
+    // from FLAC by content. Results: Ok; CannotOpen, NotAFile (FileReader::open);
+    // Unsupported, Corrupt (openDecoder).
+    static AudioResult open(const std::string &path, std::unique_ptr<TrackFile> *track);
+
+    ~TrackFile();
+    TrackFile(const TrackFile &) = delete;
+    TrackFile &operator=(const TrackFile &) = delete;
+
+    SoundType type() const { return soundType; }
+    AudioFormat format() const { return pcmFormat; }
+    int64_t lengthFrames() const { return length; }
+
+    const FileReader &file() const { return *reader; }
+    Decoder &decoder() { return *pcm; }
+
+private:
+    TrackFile(SoundType type, std::unique_ptr<FileReader> file, std::unique_ptr<Decoder> opened);
+
+    const SoundType soundType;
+    std::unique_ptr<FileReader> reader;
+    std::unique_ptr<Decoder> pcm;  // reads through `reader`
+    const AudioFormat pcmFormat;
+    const int64_t length;
+};

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <string>
+
+// One tag of a file: a unified upper-case name ("TITLE", "ARTIST", "ALBUM", ...) and its
+// text, both UTF-8.
+struct Tag {
+    std::string name;
+    std::string text;
+};
