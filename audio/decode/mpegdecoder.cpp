@@ -175,5 +175,5 @@ AudioResult MpegDecoder::seek(int64_t frame)
     if (frame < 0 || frame > length)
         return AudioResult::InvalidArgument;
     return mpg123_seek(handle.get(), off_t(frame), SEEK_SET) >= 0 ? AudioResult::Ok
-                                                                   : AudioResult::Corrupt;
+                                                                  : AudioResult::Corrupt;
 }

@@ -17,8 +17,7 @@ ZUNAAudio::ZUNAAudio(QObject *parent)
 {
 }
 
-ZUNAAudio::ZUNAAudio(std::unique_ptr<AudioSystem> audioSystem, int monitorPeriodMs,
-                     QObject *parent)
+ZUNAAudio::ZUNAAudio(std::unique_ptr<AudioSystem> audioSystem, int monitorPeriodMs, QObject *parent)
     : QObject(parent), system(std::move(audioSystem))
 {
     if (monitorPeriodMs > 0) {

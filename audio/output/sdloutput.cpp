@@ -1,11 +1,11 @@
 // The real sound device through SDL2's callback API.
 
+#include "audio/output/sdloutput.h"
+
 #include <SDL2/SDL.h>
 #include <dlfcn.h>
 
 #include <algorithm>
-
-#include "audio/output/sdloutput.h"
 
 namespace {
 

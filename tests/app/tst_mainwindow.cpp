@@ -1,4 +1,4 @@
-// The window as a user meets it: the form, the icon font, the wiring from buttons and
+// The window as a user meets it: the icon font's symbols, the wiring from buttons and
 // sliders to the engine on its worker thread, and the now-playing display.
 
 #include <QRawFont>
@@ -13,8 +13,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-const QString kIcons = u"Corvane Lite"_s;
-
 void play(WindowRig &rig, const QString &file)
 {
     emit rig.window().Playfile(fixturePath(file));
@@ -28,73 +26,32 @@ class TestMainWindow : public QObject {
 private slots:
     void initTestCase() { QVERIFY(registerIconFont()); }
 
-    void iconFontHasEveryButtonSymbol()
+    // Buttons drawn from the icon font must find their symbols there (a fallback font
+    // would show the bare letters), and say in words what they do.
+    void iconButtonsHaveTheirSymbolsAndNames()
     {
-        // QFontMetrics would count fallback fonts; the raw font tells what this one has.
-        const QRawFont raw = QRawFont::fromFont(QFont(kIcons));
-        QCOMPARE(raw.familyName(), kIcons);
-        for (QChar c : u"Y56<>7DJ"_s)
-            QVERIFY2(raw.supportsCharacter(c), qPrintable(QString(c)));
-        QVERIFY(!raw.supportsCharacter(u'A'));
-    }
-
-    void formWidgets()
-    {
-        // Name|text|points (0: default)|bold|accessible name (icon buttons, in the icon font)
-        // clang-format off
-        const QStringList table = {
-            u"artistlabel|No track opened now|0|0|"_s,  u"tracklabel||9|0|"_s,
-            u"settingsbutton|Y|11|0|Settings"_s,        u"bitratelabel||8|1|"_s,
-            u"sampleratelabel||9|1|"_s,                 u"currenttimelabel|00:00|0|0|"_s,
-            u"slash0label|/|0|0|"_s,                    u"totaltimelabel|00:00|0|0|"_s,
-            u"playbutton|5|0|0|Play"_s,                 u"pausebutton|6|0|0|Pause"_s,
-            u"prevbutton|<|0|0|Previous"_s,             u"nextbutton|>|0|0|Next"_s,
-            u"stopbutton|7|0|0|Stop"_s,                 u"mutebutton|D|0|0|Mute"_s,
-            u"addtrackbutton|+|0|0|"_s,                 u"deltrackbutton|-|0|0|"_s,
-            u"addplaylistbutton|J|0|0|New playlist"_s};
-        // clang-format on
         WindowRig rig;
-        const QFont defaults = QApplication::font();
-        for (const QString &row : table) {
-            const QStringList f = row.split(u'|');
-            auto *widget = rig.window().findChild<QWidget *>(f[0]);
-            auto *label = qobject_cast<QLabel *>(widget);
-            auto *button = qobject_cast<QPushButton *>(widget);
-            QVERIFY2(label || button, qPrintable(f[0]));
-            QCOMPARE(label ? label->text() : button->text(), f[1]);
-            QCOMPARE(widget->font().pointSize(),
-                     f[2] == u"0" ? defaults.pointSize() : f[2].toInt());
-            QCOMPARE(widget->font().bold(), f[3] == u"1");
-            QCOMPARE(widget->accessibleName(), f[4]);
-            QCOMPARE(widget->font().family(), f[4].isEmpty() ? defaults.family() : kIcons);
-            QVERIFY(widget->toolTip().isEmpty());
-            QVERIFY(!button ||
-                    (button->maximumSize() == QSize(30, 30) && button->shortcut().isEmpty()));
+        const QList<QPushButton *> buttons = rig.window().findChildren<QPushButton *>();
+        int icons = 0;
+        for (const QPushButton *button : buttons) {
+            const QRawFont raw = QRawFont::fromFont(button->font());
+            if (raw.familyName() != u"Corvane Lite"_s)
+                continue;
+            ++icons;
+            QVERIFY2(raw.supportsCharacter(button->text().at(0)), qPrintable(button->text()));
+            QVERIFY(!button->accessibleName().isEmpty());
         }
+        QCOMPARE(icons, 8);
+        QVERIFY(!QRawFont::fromFont(QFont(u"Corvane Lite"_s)).supportsCharacter(u'A'));
     }
 
-    void startStateAndButtonsOfThirtyPixelsAtMost()
+    void enlargedTheRoomGoesToThePlaylistNotTheButtons()
     {
         WindowRig rig;
-        QCOMPARE(rig.window().windowTitle(), u"ZUNA"_s);
-        QCOMPARE(rig.window().size(), QSize(400, 400));
-        QVERIFY(rig.slider("progresslider")->isEnabled());
-        QCOMPARE(rig.slider("volumeslider")->value(), 99);
-        QVERIFY(rig.tabs()->tabsClosable() && rig.tabs()->isMovable());
-        // One playlist, "Default", number 0, shown, taking file drags.
-        QCOMPARE(rig.tabs()->count(), 1);
-        QCOMPARE(rig.tabs()->tabText(rig.tabs()->currentIndex()), u"Default"_s);
-        QCOMPARE(rig.playlist(0)->Getid(), 0);
-        QVERIFY(rig.playlist(0)->acceptDrops());
-        QCOMPARE(rig.playlist(0)->dragDropMode(), QAbstractItemView::InternalMove);
-
-        // Enlarged, the room goes to the playlist, not to the buttons.
-        rig.window().show();
+        STEP(rig.show());
         rig.window().resize(1200, 900);
-        QTRY_VERIFY(rig.tabs()->height() > 600);
-        const auto buttons = rig.window().centralWidget()->findChildren<QPushButton *>();
-        QCOMPARE(buttons.size(), 10);
-        for (QPushButton *button : buttons)
+        TRY_VERIFY(rig.tabs()->height() > 600);
+        for (QPushButton *button : rig.window().findChildren<QPushButton *>())
             QVERIFY2(button->width() <= 30 && button->height() <= 30,
                      qPrintable(button->objectName()));
     }
@@ -168,11 +125,6 @@ private slots:
         QVERIFY(!volume->isEnabled() && volume->value() == 0);
         rig.click("mutebutton");  // nothing set yet: back to full volume
         QVERIFY(volume->isEnabled() && volume->value() == 99);
-        volume->setValue(57);
-        rig.click("mutebutton");
-        QCOMPARE(rig.engine()->Getvolume(), 0.57f);
-        rig.click("mutebutton");
-        QCOMPARE(volume->value(), 56);  // 0.57f is 0.569999993: truncated
     }
 };
 

@@ -6,6 +6,7 @@
 #include <QtTest>
 
 #include "support/fixtures.h"
+#include "support/timescale.h"
 
 using namespace Qt::StringLiterals;
 
@@ -35,9 +36,9 @@ private slots:
         // swallow them once a track has started.
         QProcess player;
         start(player, 20000);
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(card).size() > 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(card).size() > 0, scaledMs(10000));
         player.terminate();
-        QVERIFY(player.waitForFinished(2000));
+        QVERIFY(player.waitForFinished(scaledMs(2000)));
         QCOMPARE(player.exitStatus(), QProcess::CrashExit);  // ended by the signal itself
     }
 
@@ -45,7 +46,7 @@ private slots:
     {
         QProcess player;
         start(player, 700);
-        QVERIFY(player.waitForFinished(5000));  // promptly
+        QVERIFY(player.waitForFinished(scaledMs(5000)));  // promptly
         QCOMPARE(player.exitStatus(), QProcess::NormalExit);
         QCOMPARE(player.exitCode(), 0);
         const QString errors = QString::fromLocal8Bit(player.readAllStandardError());

@@ -2,21 +2,28 @@
 // capture device: what reaches the speaker, the monitor's reports and the log lines.
 
 #include <QtTest>
+#include <atomic>
 
 #include "support/engineharness.h"
 #include "support/fixtures.h"
 #include "support/logrecorder.h"
+#include "support/timescale.h"
 #include "support/toneanalysis.h"
 
 using namespace Qt::StringLiterals;
 
 namespace {
 struct Rig : EngineHarness {
+    using EngineHarness::EngineHarness;
     QSignalSpy ticks{engine(), &ZUNAAudio::Tick};
     QSignalSpy finished{engine(), &ZUNAAudio::Finish};
     LogRecorder log;
 
     void play(const char *file) { playfile(fixturePath(QString::fromLatin1(file))); }
+    void volume(int value)
+    {
+        run([value](ZUNAAudio *e) { e->Setvolume(value); });
+    }
     size_t pump(size_t frames) { return capture()->pump(frames); }
     uint lastTick() const { return ticks.isEmpty() ? 0 : ticks.last().at(0).toUInt(); }
     // The peak of what plays next, once a volume or mute change has glided in.
@@ -43,7 +50,7 @@ private slots:
         for (auto slot : {&ZUNAAudio::Play, &ZUNAAudio::Pause, &ZUNAAudio::Stop, &ZUNAAudio::Loop,
                           &ZUNAAudio::Mute, &ZUNAAudio::Timeout})
             h.run(slot);
-        h.run([](ZUNAAudio *e) { e->Setvolume(40); });
+        h.volume(40);
         h.run([](ZUNAAudio *e) { e->Setprogress(10); });
         QCOMPARE(h.log.lines(), QStringList({u"Event: Playfile( \"%1\" )"_s.arg(a),
                                              u"Event: Playfile( \"%1\" )"_s.arg(b),
@@ -62,13 +69,12 @@ private slots:
         QCOMPARE(h.level(), 0.0);
         h.run(&ZUNAAudio::Mute);
         QVERIFY(qAbs(h.level() - 0.5) < 0.01);
-        h.run([](ZUNAAudio *e) { e->Setvolume(50); });
+        h.volume(50);
         QVERIFY(qAbs(h.level() - 0.25) < 0.01);
-
         // Muted as the window does it (the volume slider drops to 0): silence while the
         // position runs on, through a track change; unmuting brings the level back.
         h.run(&ZUNAAudio::Mute);
-        h.run([](ZUNAAudio *e) { e->Setvolume(0); });
+        h.volume(0);
         QCOMPARE(h.level(), 0.0);
         h.timeout();
         QVERIFY(h.lastTick() >= 585);  // 4 levels of 6458 frames heard, muted or not
@@ -76,7 +82,7 @@ private slots:
         h.play("cbr-440.mp3");
         QCOMPARE(h.level(), 0.0);
         h.run(&ZUNAAudio::Mute);
-        h.run([](ZUNAAudio *e) { e->Setvolume(int(e->Getvolume() * 100.0)); });
+        h.volume(50);
         QVERIFY(qAbs(h.level() - 0.25) < 0.02);
         QCOMPARE(muted, QList<QVariantList>({{true}, {false}, {true}, {false}}));
         // The level holds across a stop and the next track too.
@@ -85,11 +91,64 @@ private slots:
         QVERIFY(qAbs(h.level() - 0.25) < 0.01);
     }
 
+    // A sound card may take its first block the moment a track is let go: by then the
+    // user's level must be in force, not reach the speaker a block late.
+    void aNewTracksFirstSamplesAreAtTheUsersLevel()
+    {
+        Rig h(CaptureDriver::Pull::OwnThread);
+        const auto firstBlockPeak = [&h](const char *file) {
+            h.run(&ZUNAAudio::Stop);
+            h.capture()->takeSamples();
+            h.play(file);
+            return peakOf(sliceFrames(h.capture()->takeSamples(), 2, 0, 512));
+        };
+        h.volume(20);
+        QVERIFY(qAbs(firstBlockPeak("flac16-880.flac") - 0.1) < 0.01);
+        h.run(&ZUNAAudio::Mute);
+        QCOMPARE(firstBlockPeak("flac16-880.flac"), 0.0);
+    }
+
+    // The window reads step and saved volume on its own thread, while the engine may be
+    // starting another file or muting: the values must be whole, whenever read.
+    void stepAndVolumeAreSafeToReadWhileTracksChange()
+    {
+        Rig h;
+        const QString files[] = {fixturePath(u"cbr-440.mp3"_s), fixturePath(u"long-6s-8k.flac"_s)};
+        std::atomic<bool> reading{false}, done{false};
+        ZUNAAudio *engine = h.engine();
+        // The engine waits until the reads are under way, then changes track 100 times.
+        QMetaObject::invokeMethod(engine, [&reading] {
+            while (!reading)
+                QThread::yieldCurrentThread();
+        });
+        for (int i = 0; i < 100; ++i) {
+            QMetaObject::invokeMethod(engine, [engine, i, path = files[i % 2]] {
+                engine->Setvolume(i % 2 ? 30 : 70);
+                engine->Mute();
+                engine->Playfile(path);
+            });
+        }
+        QMetaObject::invokeMethod(engine, [&done] { done = true; });
+        QElapsedTimer clock;
+        clock.start();
+        QSet<quint32> steps;
+        QSet<float> volumes;
+        while (!done && clock.elapsed() < scaledMs(10000)) {
+            reading = true;
+            steps.insert(engine->Getstep());
+            volumes.insert(engine->Getvolume());
+        }
+        QVERIFY(done);
+        QVERIFY(steps.contains(30) && steps.contains(60));  // 3000 and 6000 ms tracks
+        QVERIFY(QSet<quint32>({0, 30, 60}).contains(steps));
+        QVERIFY(QSet<float>({1.0f, 0.3f, 0.7f}).contains(volumes));
+    }
+
     void pauseFreezesAndSetprogressSeeksByValueTimesStep()
     {
         Rig h;
-        h.play("long-6s-8k.flac");             // 8 frames a ms, a step of 60 ms
-        QCOMPARE(h.engine()->Getstep(), 60u);  // read from another thread than the engine's
+        h.play("long-6s-8k.flac");  // 8 frames a ms, a step of 60 ms
+        QCOMPARE(h.engine()->Getstep(), 60u);
         h.pump(4000);
         h.timeout();
         QCOMPARE(h.lastTick(), 500u);

@@ -130,6 +130,22 @@ tone t1500 1.0 22050 1 1500
 flac_enc t1500 two-b-1500.flac -T "TITLE=Second" -T "ARTIST=ZUNA Tests"
 row two-b-1500.flac FLAC 22050 1 22050 1500 0.5
 
+# --- gapless joins ---------------------------------------------------------------------
+# One 2.5 s tone at 44.1 kHz stereo cut in two at frame 54556 (1.2371 s: no MPEG frame or
+# FLAC block edge), as FLAC and as MP3 with LAME gapless headers. Played one after the
+# other, the halves must join with not a frame lost, repeated or added between them.
+tone t990j 2.5 44100 2 990
+sox -D "$tmp/t990j.aiff" --comment "" "$tmp/joina.aiff" trim 0 54556s
+sox -D "$tmp/t990j.aiff" --comment "" "$tmp/joinb.aiff" trim 54556s
+flac_enc joina join-a.flac -T "TITLE=Join A"
+flac_enc joinb join-b.flac -T "TITLE=Join B"
+mp3 joina join-a.mp3 -V 2
+mp3 joinb join-b.mp3 -V 2
+row join-a.flac FLAC 44100 2 54556 990 0.5
+row join-b.flac FLAC 44100 2 55694 990 0.5
+row join-a.mp3 MP3 44100 2 54556 990 0.5
+row join-b.mp3 MP3 44100 2 55694 990 0.5
+
 # --- tags (all 0.5 s of 440 Hz, 22050 Hz mono; MP3s are MPEG-2 with LAME header) -----
 tone tag 0.5 22050 1 440
 

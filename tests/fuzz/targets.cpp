@@ -85,7 +85,7 @@ std::string openAndDescribe(const uint8_t *data, size_t size)
 {
     const MemoryFile file(data, size);
     if (!file.isOpen())
-        return {};  // out of descriptors or memory: nothing to learn from this input
+        return {};       // out of descriptors or memory: nothing to learn from this input
     AudioSystem system;  // opening touches no device
     std::unique_ptr<AudioStream> stream;
     const AudioResult result = system.openStream(file.path(), &stream);

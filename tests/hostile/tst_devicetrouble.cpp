@@ -1,17 +1,24 @@
 // Sound-device trouble: no device to be had, or one failing mid-track. The player keeps running,
 // the engine stays idle or ends the track, and with a device back the next file plays.
 
-#include <QPushButton>
 #include <QSignalSpy>
 
-#include "audio/engine/zunaaudio.h"
-#include "playlistrows.h"
+#include "support/fixtures.h"
+#include "support/windowrig.h"
 
 using namespace Qt::StringLiterals;
 
 namespace {
 const QString kFirst = u"two-a-1200.flac"_s;
 const QString kSecond = u"two-b-1500.flac"_s;
+
+ZUNAListView *withTwoRows(WindowRig &rig)
+{
+    ZUNAListView *view = rig.playlist(0);
+    view->AddFile(fixturePath(kFirst));
+    view->AddFile(fixturePath(kSecond));
+    return view;
+}
 }  // namespace
 
 class TestDeviceTrouble : public QObject {
@@ -21,20 +28,14 @@ private slots:
     void sdlWithoutAnyDeviceLeavesTheEngineIdle()
     {
         qputenv("SDL_AUDIODRIVER", "zuna-no-such-driver");  // until a device turns up below
-        WindowRig rig(nullptr);  // the real sound device, through SDL
-        rig.window().show();
-        ZUNAListView *view = rig.playlist(0);
-        view->AddFile(fixturePath(kFirst));
-        view->AddFile(fixturePath(kSecond));
+        WindowRig rig(WindowRig::Device::Sdl);
+        ZUNAListView *view = withTwoRows(rig);
         QSignalSpy finished(rig.engine(), &ZUNAAudio::Finish);
         QSignalSpy ticks(rig.engine(), &ZUNAAudio::Tick);
-        doubleClickRow(view, 0);
-        rig.sync();
-        QTest::qWait(200);
+        STEP(rig.doubleClickRow(view, 0));
         QCOMPARE(rig.label("tracklabel")->text(), u"First"_s);
-        QTest::mouseClick(rig.button("playbutton"), Qt::LeftButton);
-        QTest::mouseClick(rig.button("nextbutton"), Qt::LeftButton);
-        rig.sync();
+        rig.click("playbutton");
+        rig.click("nextbutton");
         rig.monitor();
         // The window goes on; the engine, with nothing to play on, stays idle and reports
         // neither progress nor an end (which would run through the playlist).
@@ -43,9 +44,8 @@ private slots:
 
         // A device turns up (SDL's dummy, which plays in real time): the next request plays.
         qputenv("SDL_AUDIODRIVER", "dummy");
-        doubleClickRow(view, 0);
-        rig.sync();
-        QTRY_VERIFY_WITH_TIMEOUT((rig.monitor(), !ticks.isEmpty()), 5000);
+        STEP(rig.doubleClickRow(view, 0));
+        TRY_VERIFY((rig.monitor(), !ticks.isEmpty()));
         QVERIFY(ticks.last().at(0).toUInt() > 0);
     }
 
@@ -60,14 +60,11 @@ private slots:
     {
         QFETCH(bool, goneForGood);
         WindowRig rig;
-        rig.window().show();
-        ZUNAListView *view = rig.playlist(0);
-        view->AddFile(fixturePath(kFirst));
-        view->AddFile(fixturePath(kSecond));
+        ZUNAListView *view = withTwoRows(rig);
         QSignalSpy finished(rig.engine(), &ZUNAAudio::Finish);
         QSignalSpy played(&rig.window(), &MainWindow::Playfile);
-        doubleClickRow(view, 0);
-        checkHeard(rig, kFirst);
+        STEP(rig.doubleClickRow(view, 0));
+        STEP(rig.checkHeard(kFirst));
 
         rig.capture().failOutput();
         rig.capture().setUnavailable(goneForGood);
@@ -86,9 +83,9 @@ private slots:
             QCOMPARE(finished.size(), 1);
             QCOMPARE(played.size(), 2);
             rig.capture().setUnavailable(false);
-            doubleClickRow(view, 1);
+            STEP(rig.doubleClickRow(view, 1));
         }
-        checkHeard(rig, kSecond);
+        STEP(rig.checkHeard(kSecond));
     }
 };
 

@@ -1,43 +1,39 @@
-// ThreadSanitizer builds only. Qt (not built with TSan here) hands queued signals and
-// events from one thread to another through its own futex-based locks, which TSan cannot
-// see; every object passed along then looks raced on. This tells TSan about that handoff,
-// as a Qt built with TSan would: emitting a signal releases, and delivering any event
-// acquires, one shared synchronisation point. What our own threads share outside Qt's
-// queues (the channel's ring, the capture device, the engine's atomics) is untouched by it.
+// ThreadSanitizer builds only. Qt (not built with TSan here) hands a queued call from one
+// thread to another through its own futex-based locks, which TSan cannot see; every object
+// passed along would look raced. This tells TSan about each handoff, per object: emitting a
+// signal releases on the sender, and delivering a queued call from a signal acquires on that
+// sender; a functor handed to invokeMethod() releases on the object it is sent to, and a
+// queued call without a sender acquires on its receiver. A thread so learns only what the
+// objects it hears from did before they spoke. Nothing else is ordered: what threads share
+// outside Qt's queues (the channel's ring, the capture device, the engine's atomics) stays
+// checked.
 
+#include <QtCore/private/qobject_p.h>
 #include <dlfcn.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QObject>
 #include <QThread>
+
+#include "sanitizers/tsanhandoff.h"
 
 extern "C" void __tsan_acquire(void *addr);
 extern "C" void __tsan_release(void *addr);
 
-// Qt's hook for signal spies (QtCore's private qobject_p.h), declared here as QtCore
-// exports it: four callbacks run at the start and end of each signal and slot.
-struct QSignalSpyCallbackSet {
-    using BeginCallback = void (*)(QObject *caller, int signalOrMethodIndex, void **argv);
-    using EndCallback = void (*)(QObject *caller, int signalOrMethodIndex);
-    BeginCallback signal_begin_callback, slot_begin_callback;
-    EndCallback signal_end_callback, slot_end_callback;
-};
-void Q_CORE_EXPORT qt_register_signal_spy_callbacks(QSignalSpyCallbackSet *callback_set);
-
 namespace {
-char handoff;
-
-void onSignal(QObject *, int, void **)
+void onSignal(QObject *sender, int, void **)
 {
-    __tsan_release(&handoff);
+    __tsan_release(sender);
 }
 
-bool onEvent(void **)
+bool onEvent(void **data)
 {
-    // What this thread did before is published, and what others posted is taken in.
-    __tsan_release(&handoff);
-    __tsan_acquire(&handoff);
+    // data: the receiver, the event, and where a callback's verdict would go.
+    const auto *event = static_cast<const QEvent *>(data[1]);
+    if (event->type() == QEvent::MetaCall) {
+        const QObject *sender = static_cast<const QAbstractMetaCallEvent *>(event)->sender();
+        __tsan_acquire(sender ? const_cast<QObject *>(sender) : data[0]);
+    }
     return false;  // deliver the event as usual
 }
 
@@ -49,9 +45,24 @@ const bool registered = [] {
 }();
 }  // namespace
 
-// A thread that has ended emitted QThread::finished on its way out (a release above), but
-// wait() may learn of the end from a flag under Qt's futex lock alone; so a wait() that
-// returns true acquires. This definition takes the place of QtCore's for calls from our code.
+// invokeMethod() with a functor or a member function hands its call object to Qt here.
+// This definition takes the place of QtCore's for calls from our code.
+bool QMetaObject::invokeMethodImpl(QObject *object, QtPrivate::QSlotObjectBase *slot,
+                                   Qt::ConnectionType type, void *ret)
+{
+    using Invoke = bool (*)(QObject *, QtPrivate::QSlotObjectBase *, Qt::ConnectionType, void *);
+    static const auto real = reinterpret_cast<Invoke>(
+        dlsym(RTLD_NEXT,
+              "_ZN11QMetaObject16invokeMethodImplEP7QObjectPN9QtPrivate15QSlotObjectBaseEN2Qt14"
+              "ConnectionTypeEPv"));
+    __tsan_release(object);
+    return real(object, slot, type, ret);
+}
+
+// A thread that has ended emitted QThread::finished on its way out (a release on the
+// QThread), but wait() may learn of the end from a flag under Qt's futex lock alone; so a
+// wait() that returns true acquires on it. This definition takes the place of QtCore's for
+// calls from our code.
 bool QThread::wait(QDeadlineTimer deadline)
 {
     using Wait = bool (*)(QThread *, QDeadlineTimer);
@@ -59,18 +70,16 @@ bool QThread::wait(QDeadlineTimer deadline)
         reinterpret_cast<Wait>(dlsym(RTLD_NEXT, "_ZN7QThread4waitE14QDeadlineTimer"));
     const bool ended = real(this, deadline);
     if (ended)
-        __tsan_acquire(&handoff);
+        __tsan_acquire(this);
     return ended;
 }
 
-// For handoffs Qt makes without a signal (invokeMethod with a functor, a blocking call's
-// return): the test support calls these around them.
-void tsanHandoffRelease()
+void tsanHandoffRelease(const void *on)
 {
-    __tsan_release(&handoff);
+    __tsan_release(const_cast<void *>(on));
 }
 
-void tsanHandoffAcquire()
+void tsanHandoffAcquire(const void *on)
 {
-    __tsan_acquire(&handoff);
+    __tsan_acquire(const_cast<void *>(on));
 }

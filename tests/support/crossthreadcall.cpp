@@ -6,9 +6,9 @@ CrossThreadCall::CrossThreadCall(QObject *target)
 {
     connect(
         this, &CrossThreadCall::requested, target,
-        [](const std::function<void()> *function) {
+        [this](const std::function<void()> *function) {
             (*function)();
-            tsanHandoffRelease();  // what the call did, for the waiting thread
+            tsanHandoffRelease(this);  // what the call did, for the waiting thread
         },
         Qt::BlockingQueuedConnection);
 }
@@ -16,5 +16,5 @@ CrossThreadCall::CrossThreadCall(QObject *target)
 void CrossThreadCall::run(const std::function<void()> &function)
 {
     emit requested(&function);
-    tsanHandoffAcquire();
+    tsanHandoffAcquire(this);
 }

@@ -3,13 +3,11 @@
 #include "audio/audiosystem.h"
 #include "support/crossthreadcall.h"
 
-EngineHarness::EngineHarness() : EngineHarness(std::make_unique<CaptureDriver>()) {}
-
-EngineHarness::EngineHarness(std::unique_ptr<OutputDriver> driver)
-    : captured(dynamic_cast<CaptureDriver *>(driver.get()))
+EngineHarness::EngineHarness(CaptureDriver::Pull pull) : captured(new CaptureDriver(pull))
 {
     worker.start();
-    audio = new ZUNAAudio(std::make_unique<AudioSystem>(std::move(driver)), 0);
+    audio =
+        new ZUNAAudio(std::make_unique<AudioSystem>(std::unique_ptr<OutputDriver>(captured)), 0);
     audio->moveToThread(&worker);
 }
 

@@ -4,19 +4,19 @@
 #include <functional>
 #include <memory>
 
-#include "support/captureoutput.h"
 #include "audio/engine/zunaaudio.h"
+#include "support/captureoutput.h"
 
 // A ZUNAAudio on its own worker thread, as in the player, without its monitor timer: the
-// test calls timeout() itself. By default it plays into a CaptureDriver pumped by hand.
+// test calls timeout() itself. It plays into a capture device, pumped by hand unless told
+// to pull on its own thread.
 class EngineHarness {
 public:
-    EngineHarness();
-    explicit EngineHarness(std::unique_ptr<OutputDriver> driver);
+    explicit EngineHarness(CaptureDriver::Pull pull = CaptureDriver::Pull::ByHand);
     ~EngineHarness();
 
     ZUNAAudio *engine() const { return audio; }
-    CaptureDriver *capture() const { return captured; }  // null with another driver
+    CaptureDriver *capture() const { return captured; }
 
     // Runs `request` (a lambda or a slot such as &ZUNAAudio::Pause) on the engine's thread
     // and returns once it is done.

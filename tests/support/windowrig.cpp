@@ -1,16 +1,20 @@
 #include "support/windowrig.h"
 
 #include <QApplication>
-#include <QTest>
+#include <QDialog>
 
 #include "audio/audiosystem.h"
 #include "support/crossthreadcall.h"
+#include "support/fixtures.h"
+#include "support/toneanalysis.h"
 
-WindowRig::WindowRig() : WindowRig(std::make_unique<CaptureDriver>()) {}
-
-WindowRig::WindowRig(std::unique_ptr<OutputDriver> driver)
-    : captured(dynamic_cast<CaptureDriver *>(driver.get()))
+WindowRig::WindowRig(Device device)
 {
+    std::unique_ptr<OutputDriver> driver;  // none: the real device
+    if (device == Device::Capture) {
+        captured = new CaptureDriver;
+        driver.reset(captured);
+    }
     main = std::make_unique<MainWindow>([this, &driver] {
         return audio = new ZUNAAudio(std::make_unique<AudioSystem>(std::move(driver)), 0);
     });
@@ -38,15 +42,54 @@ void WindowRig::click(const char *name)
     sync();
 }
 
+void WindowRig::show()
+{
+    main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(main.get(), scaledMs(5000)));
+}
+
+ZUNAListWidget *entryOf(const ZUNAListView *view, int row)
+{
+    return qobject_cast<ZUNAListWidget *>(view->itemWidget(view->item(row)));
+}
+
+void WindowRig::doubleClickRow(ZUNAListView *view, int row)
+{
+    STEP(show());
+    view->scrollToItem(view->item(row));
+    // The list lays out its rows (and moves their entry widgets) after a delay.
+    TRY_COMPARE(entryOf(view, row)->geometry(), view->visualItemRect(view->item(row)));
+    QLabel *title = entryOf(view, row)->findChildren<QLabel *>().first();
+    QTest::mouseClick(title, Qt::LeftButton, {}, title->rect().center());
+    QCOMPARE(view->currentRow(), row);
+    QTest::mouseDClick(title, Qt::LeftButton, {}, title->rect().center());
+    sync();
+}
+
+void WindowRig::checkHeard(const QString &name)
+{
+    const Fixture f = fixture(name);
+    sync();
+    QVERIFY(capture().isOpen());
+    QCOMPARE(capture().format().rate, f.rate);
+    capture().takeSamples();
+    QCOMPARE(capture().pump(4410), size_t(4410));
+    const ToneStats tone = analyseTone(capture().takeSamples(), f.channels, f.rate);
+    QVERIFY2(qAbs(tone.frequency - f.frequency) < 3, qPrintable(QString::number(tone.frequency)));
+}
+
 DialogAnswer::DialogAnswer(const std::function<void(QWidget *)> &answer)
 {
     // Polls, as the dialog only exists once the code under test is in its modal loop.
     QObject::connect(&poll, &QTimer::timeout, &poll, [this, answer] {
-        if (QWidget *dialog = QApplication::activeModalWidget()) {
-            poll.stop();
-            done = true;
-            answer(dialog);
-        }
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (!dialog)
+            return;
+        poll.stop();
+        done = true;
+        answer(dialog);
+        if (auto *box = qobject_cast<QDialog *>(dialog); box && box->isVisible())
+            box->reject();
     });
     poll.start(10);
 }

@@ -10,6 +10,9 @@ shift || true
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
           libtag1-dev libmpg123-dev libflac-dev libsdl2-dev)
+# ZUNA_EXTRA_PACKAGES (space-separated) adds packages a particular build needs.
+# shellcheck disable=SC2206
+packages+=(${ZUNA_EXTRA_PACKAGES:-})
 if [ "$purpose" = test ]; then
     # The end-to-end suite drives the real binary on a real X server and sound server.
     packages+=(xvfb xauth xdotool x11-utils imagemagick pulseaudio pulseaudio-utils
