@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QSlider>
 #include <QTabWidget>
@@ -8,6 +9,21 @@
 #include "audio/engine/zunaaudio.h"
 #include "playlist/zunalistview.h"
 #include "ui_mainwindow.h"
+
+namespace {
+// A click on the progress groove puts the handle where it was clicked, rather than a page
+// further along, so that the position asked for is the one seen.
+class JumpToClickStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returned) const override
+    {
+        if (hint == SH_Slider_AbsoluteSetButtons)
+            return Qt::LeftButton;
+        return QProxyStyle::styleHint(hint, option, widget, returned);
+    }
+};
+}  // namespace
 
 MainWindow::MainWindow(QWidget *parent) : MainWindow([] { return new ZUNAAudio; }, parent) {}
 
@@ -45,6 +61,14 @@ MainWindow::MainWindow(const std::function<ZUNAAudio *()> &makeEngine, QWidget *
     connect(audio, &ZUNAAudio::IsMuted, this, &MainWindow::SetMute);
     connect(audio, &ZUNAAudio::Finish, this, &MainWindow::TrackFinish);
 
+    // Beyond the wiring above: the engine's word that a file cannot be played, and seeks
+    // from clicks and keys on the progress slider (drags seek through sliderMoved).
+    connect(audio->reports(), &EngineReports::Unplayable, this, &MainWindow::passOver);
+    auto *jumpToClick = new JumpToClickStyle;
+    jumpToClick->setParent(ui->progresslider);
+    ui->progresslider->setStyle(jumpToClick);
+    connect(ui->progresslider, &QAbstractSlider::actionTriggered, this, &MainWindow::seekToHandle);
+
     addPlaylistView(tr("Default"));
 }
 
@@ -64,5 +88,13 @@ void MainWindow::addPlaylistView(const QString &name)
     auto *view = new ZUNAListView(playlistcount);
     playlistcount += 1;
     connect(view, &QListWidget::itemDoubleClicked, this, &MainWindow::ItemDoubleClicked);
+    // The rows around the current entry decide what follows it.
+    const QAbstractItemModel *rows = view->model();
+    connect(
+        rows, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+        [this, view](const QModelIndex &, int first, int last) { rowsLeaving(view, first, last); });
+    connect(rows, &QAbstractItemModel::rowsInserted, this, &MainWindow::queueSoon);
+    connect(rows, &QAbstractItemModel::rowsRemoved, this, &MainWindow::queueSoon);
+    connect(rows, &QAbstractItemModel::rowsMoved, this, &MainWindow::queueSoon);
     ui->playliststab->addTab(view, name);
 }

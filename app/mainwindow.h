@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPersistentModelIndex>
 #include <QString>
 #include <functional>
 
@@ -15,7 +16,9 @@ class ZUNAAudio;
 // The player's one window. It owns the form, the engine's worker thread and the engine,
 // wires widgets, window and engine together, and keeps the playlist counter and the
 // current entry. The now-playing display lives in nowplaying.cpp, the playlist slots in
-// playlistslots.cpp.
+// playlistslots.cpp. Besides the signals and slots it has always had, it tells the engine
+// which file would follow the current entry, so that the engine can go on into it without
+// a gap, and hears from the engine when a file cannot be played.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -49,6 +52,13 @@ private:
     void ShowTrack(const TrackMetadata &metadata);
     void addPlaylistView(const QString &name);
     void playNeighbour(int offset);
+    QListWidgetItem *neighbour(int offset) const;
+    void rowsLeaving(const QListWidget *list, int first, int last);
+    void passOver(const QString &path);
+    void updateQueue();
+    void queueSoon();
+    void holdTicks();
+    void seekToHandle(int action);
 
     Ui_MainWindow *ui;
     QThread *thread;
@@ -56,4 +66,11 @@ private:
     int playlistcount;
     QListWidget *currentlist = nullptr;
     QListWidgetItem *currentitem = nullptr;
+    // Once the current entry's row is gone, its place: before this row (past the end when
+    // invalid), so that next and previous go on from there.
+    QPersistentModelIndex followingrow;
+    int direction = 0;   // how the current entry was reached: +1 next, -1 previous, 0 chosen
+    QString queuedpath;  // what the engine was last told would follow
+    bool queuePending = false;
+    int staleticks = 0;  // requests whose Ticks from before are no longer true
 };

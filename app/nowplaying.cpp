@@ -14,12 +14,17 @@ void MainWindow::ShowTrack(const TrackMetadata &metadata)
     ui->totaltimelabel->setText(timeText(metadata.value(QStringLiteral("LENGTH")).toLongLong()));
     ui->tracklabel->setText(metadata.value(QStringLiteral("TITLE")));
     ui->artistlabel->setText(metadata.value(QStringLiteral("ARTIST")));
+    // A new track starts at its start, whatever the last one had reached.
+    ui->currenttimelabel->setText(timeText(0));
+    ui->progresslider->setValue(0);
     // Closing a playlist disables seeking until something plays again.
     ui->progresslider->setEnabled(true);
 }
 
 void MainWindow::Tick(uint position)
 {
+    if (staleticks > 0)
+        return;  // sent before a new track or a stop the window has shown already
     ui->currenttimelabel->setText(timeText(position));
     // While the user holds the handle it stays theirs: QSlider reports a setValue() during
     // a drag as sliderMoved, which would seek back to this (older, whole-percent) position.
@@ -40,7 +45,21 @@ void MainWindow::SetMute(bool muted)
         return;
     }
     ui->volumeslider->setEnabled(true);
-    ui->volumeslider->setValue(int(double(audio->Getvolume()) * 100.0));
+    // Rounded: the saved level is a float, and truncating it would lose a step with each
+    // mute and unmute (0.57f is 0.569999993).
+    ui->volumeslider->setValue(qRound(double(audio->Getvolume()) * 100.0));
+}
+
+void MainWindow::seekToHandle(int action)
+{
+    // A drag seeks through sliderMoved as it goes; a click on the groove, the wheel or a
+    // key moves the handle without it, and the sound follows from here.
+    if (action == QAbstractSlider::SliderNoAction ||
+        (action == QAbstractSlider::SliderMove && ui->progresslider->isSliderDown()))
+        return;
+    const int value = ui->progresslider->sliderPosition();
+    QMetaObject::invokeMethod(
+        audio, [engine = audio, value] { engine->Setprogress(value); }, Qt::QueuedConnection);
 }
 
 void MainWindow::ClearMetadata()

@@ -1,10 +1,12 @@
 // The playlist slots of MainWindow: starting entries, stepping through a playlist, adding
-// and deleting files, and opening and closing playlist tabs.
+// and deleting files, opening and closing playlist tabs, and telling the engine what follows.
 
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QTabWidget>
+#include <QTimer>
+#include <utility>
 
 #include "app/mainwindow.h"
 #include "audio/engine/zunaaudio.h"
@@ -17,11 +19,18 @@ ZUNAListView *visiblePlaylist(QTabWidget *tabs)
 {
     return qobject_cast<ZUNAListView *>(tabs->currentWidget());
 }
+
+QString pathOf(const QListWidget *list, QListWidgetItem *item)
+{
+    const auto *entry = item ? qobject_cast<ZUNAListWidget *>(list->itemWidget(item)) : nullptr;
+    return entry ? entry->Getpath() : QString();
+}
 }  // namespace
 
 void MainWindow::ItemDoubleClicked(QListWidgetItem *item)
 {
     currentlist = item->listWidget();
+    direction = 0;
     PlayItem(item);
 }
 
@@ -33,8 +42,12 @@ void MainWindow::PlayItem(QListWidgetItem *item)
     const TrackMetadata metadata = entry ? entry->Getmetadata() : TrackMetadata();
     currentlist->scrollToItem(item, QAbstractItemView::EnsureVisible);
     ShowTrack(metadata);
-    if (entry)
-        emit Playfile(entry->Getpath());
+    if (!entry)
+        return;
+    emit Playfile(entry->Getpath());
+    holdTicks();
+    queuedpath.clear();  // a Playfile clears what the engine had queued
+    updateQueue();
 }
 
 void MainWindow::NextTrack()
@@ -54,17 +67,81 @@ void MainWindow::TrackFinish()
 
 void MainWindow::playNeighbour(int offset)
 {
-    if (!currentlist || !currentitem)
-        return;
-    // By identity, so rows added, moved or deleted since the entry started don't matter.
-    for (int row = 0; row < currentlist->count(); ++row) {
-        if (currentlist->item(row) != currentitem)
-            continue;
-        const int target = row + offset;
-        if (target >= 0 && target < currentlist->count())
-            PlayItem(currentlist->item(target));
-        return;
+    if (QListWidgetItem *target = neighbour(offset)) {
+        direction = offset;
+        PlayItem(target);
     }
+}
+
+QListWidgetItem *MainWindow::neighbour(int offset) const
+{
+    if (!currentlist)
+        return nullptr;
+    // By identity, so rows added, moved or deleted since the entry started don't matter;
+    // once it is gone itself, from the place where it stood.
+    int row = currentitem ? currentlist->row(currentitem) : -1;
+    if (!currentitem) {
+        const int following = followingrow.isValid() ? followingrow.row() : currentlist->count();
+        row = offset > 0 ? following - 1 : following;
+    }
+    const int target = row + offset;
+    return target >= 0 && target < currentlist->count() ? currentlist->item(target) : nullptr;
+}
+
+void MainWindow::rowsLeaving(const QListWidget *list, int first, int last)
+{
+    if (list != currentlist)
+        return;
+    const int at = currentitem ? currentlist->row(currentitem) : followingrow.row();
+    if (at < first || at > last)
+        return;
+    // The current entry (or the row its place was kept before) goes: the place is now
+    // before the first row after the ones leaving. The track playing plays on.
+    currentitem = nullptr;
+    followingrow = QPersistentModelIndex(currentlist->model()->index(last + 1, 0));
+}
+
+void MainWindow::passOver(const QString &path)
+{
+    // A file that cannot be played, reached by stepping or by the playlist playing on, is
+    // passed over in the same direction; one chosen by hand leaves the player idle.
+    if (direction != 0 && currentitem && pathOf(currentlist, currentitem) == path)
+        playNeighbour(direction);
+}
+
+void MainWindow::queueSoon()
+{
+    // Rows come and go by the thousand while files are added; one look once they have.
+    if (!std::exchange(queuePending, true))
+        QTimer::singleShot(0, this, [this] {
+            queuePending = false;
+            updateQueue();
+        });
+}
+
+void MainWindow::updateQueue()
+{
+    // What the engine is told is exactly what TrackFinish would start.
+    const QString next = pathOf(currentlist, neighbour(+1));
+    if (next == queuedpath)
+        return;
+    queuedpath = next;
+    QMetaObject::invokeMethod(
+        audio, [engine = audio, next] { engine->Queuefile(next); }, Qt::QueuedConnection);
+}
+
+void MainWindow::holdTicks()
+{
+    // Ticks the engine sent before it took in the request just made tell of a track no
+    // longer shown. Once a call sent after the request has come back, they have all come.
+    ++staleticks;
+    QMetaObject::invokeMethod(
+        audio,
+        [this] {
+            QMetaObject::invokeMethod(
+                this, [this] { --staleticks; }, Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
 }
 
 void MainWindow::AddTrack()
@@ -79,13 +156,11 @@ void MainWindow::AddTrack()
 
 void MainWindow::DeleteTrack()
 {
+    // Playback goes on when the current entry is deleted; its place is kept (rowsLeaving).
     ZUNAListView *playlist = visiblePlaylist(ui->playliststab);
     const QList<QListWidgetItem *> selected = playlist->selectedItems();
-    for (QListWidgetItem *item : selected) {
-        if (item == currentitem)
-            currentitem = nullptr;  // playback goes on, but there is no current entry now
+    for (QListWidgetItem *item : selected)
         delete item;
-    }
     playlist->clearSelection();
 }
 
@@ -104,12 +179,14 @@ void MainWindow::TabClose(int index)
     auto *playlist = qobject_cast<ZUNAListView *>(ui->playliststab->widget(index));
     if (!playlist || playlist->Getid() == 0)
         return;  // "Default" stays
+    const bool holdsCurrent = playlist == currentlist;
     if (playlist->count() == 0) {
-        if (currentlist == playlist) {
+        delete playlist;  // takes its tab along
+        if (holdsCurrent) {
             currentlist = nullptr;
             currentitem = nullptr;
+            updateQueue();
         }
-        delete playlist;  // takes its tab along
         return;
     }
     QMessageBox question(QMessageBox::Question, QString(), tr("Close playlist without save?"),
@@ -119,9 +196,13 @@ void MainWindow::TabClose(int index)
         return;
     playlist->clear();
     delete playlist;
-    // Queued, so the stop runs on the engine's thread between its other slots.
-    QMetaObject::invokeMethod(audio, &ZUNAAudio::Stop, Qt::QueuedConnection);
+    if (!holdsCurrent)
+        return;  // the music comes from another playlist and plays on
     currentlist = nullptr;
     currentitem = nullptr;
+    // Queued, so the stop runs on the engine's thread between its other slots.
+    QMetaObject::invokeMethod(audio, &ZUNAAudio::Stop, Qt::QueuedConnection);
+    holdTicks();
+    updateQueue();
     ClearMetadata();
 }

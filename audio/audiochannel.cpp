@@ -1,6 +1,7 @@
 #include "audio/audiochannel.h"
 
 #include "audio/audioformat.h"
+#include "audio/audiostream.h"
 #include "audio/playback/channelcore.h"
 
 std::shared_ptr<ChannelCore> AudioChannel::live() const
@@ -74,4 +75,22 @@ AudioResult AudioChannel::setVolume(float volume)
         return AudioResult::InvalidArgument;
     channel->setVolume(volume);
     return AudioResult::Ok;
+}
+
+AudioResult AudioChannel::queue(AudioStream &next)
+{
+    const auto channel = live();
+    return channel ? next.queueOn(channel) : AudioResult::InvalidHandle;
+}
+
+void AudioChannel::clearQueue()
+{
+    if (const auto channel = core.lock())
+        channel->withdrawQueued();
+}
+
+bool AudioChannel::plays(const AudioStream &stream) const
+{
+    const auto channel = live();
+    return channel && channel->hears(*stream.track);
 }

@@ -9,7 +9,7 @@ AudioStream::AudioStream(std::unique_ptr<TrackFile> opened) : track(std::move(op
 
 AudioStream::~AudioStream()
 {
-    stopPlaying();
+    leaveChannel();
 }
 
 SoundType AudioStream::type() const
@@ -46,26 +46,40 @@ const Tag *AudioStream::tag(int index)
     return &(*tags)[size_t(index)];
 }
 
-void AudioStream::stopPlaying()
+void AudioStream::leaveChannel()
 {
+    // Once heard to its end and left behind, the stream has nothing more to do with the
+    // channel, which plays on.
     if (channel)
-        channel->stop();
+        channel->release(*track);
     channel.reset();
 }
 
 AudioResult AudioStream::startOn(OutputDriver &driver, bool paused,
+                                 const std::function<void()> &onTrackEnd,
                                  std::shared_ptr<ChannelCore> *core)
 {
     core->reset();
-    stopPlaying();  // the decoder is this thread's again
+    leaveChannel();  // no feeder decodes it any more: the decoder is this thread's again
     if (rewindFirst && track->decoder().seek(0) != AudioResult::Ok)
         return AudioResult::Corrupt;
     rewindFirst = true;
-    auto started = std::make_shared<ChannelCore>(track);
+    auto started = std::make_shared<ChannelCore>(track, onTrackEnd);
     const AudioResult result = started->start(driver, paused);
     if (result != AudioResult::Ok)
         return result;
     channel = started;
     *core = started;
     return AudioResult::Ok;
+}
+
+AudioResult AudioStream::queueOn(const std::shared_ptr<ChannelCore> &core)
+{
+    leaveChannel();
+    const AudioResult result = core->queue(track, rewindFirst);
+    if (result == AudioResult::Ok) {
+        channel = core;
+        rewindFirst = true;  // the feeder may start on it, then have it taken back
+    }
+    return result;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -15,7 +16,7 @@ class TrackFile;
 
 // One opened audio file: its kind, PCM format, exact length and tags. Opening reads
 // headers only; audio is decoded once the stream is played. Destroying the stream (the
-// "release") ends its playback at once.
+// "release") ends its playback at once, or takes it back from the queue it waits in.
 class AudioStream {
 public:
     ~AudioStream();
@@ -33,17 +34,21 @@ public:
     const Tag *tag(int index);  // nullptr for an index out of range
 
 private:
-    friend class AudioSystem;  // opens streams and has them played
+    friend class AudioSystem;   // opens streams and has them played
+    friend class AudioChannel;  // queues them, and tells which one is heard
     explicit AudioStream(std::unique_ptr<TrackFile> opened);
 
-    // Plays the stream from its start on a new channel of `driver`, ending any playback of
-    // it that came before. Results: those of ChannelCore::start; Corrupt when the stream
-    // cannot be rewound for a second play.
-    AudioResult startOn(OutputDriver &driver, bool paused, std::shared_ptr<ChannelCore> *core);
-    void stopPlaying();
+    // Plays the stream from its start on a new channel of `driver`, ending whatever it had
+    // to do with a channel before. Results: those of ChannelCore::start; Corrupt when the
+    // stream cannot be rewound for a second play.
+    AudioResult startOn(OutputDriver &driver, bool paused, const std::function<void()> &onTrackEnd,
+                        std::shared_ptr<ChannelCore> *core);
+    // Queues the stream behind what `core` plays. Results: those of ChannelCore::queue.
+    AudioResult queueOn(const std::shared_ptr<ChannelCore> &core);
+    void leaveChannel();
 
     std::shared_ptr<TrackFile> track;
-    std::shared_ptr<ChannelCore> channel;  // playing this stream, if any
-    bool rewindFirst = false;              // a second play must start from the start again
+    std::shared_ptr<ChannelCore> channel;  // playing this stream, or holding it queued
+    bool rewindFirst = false;              // it was decoded before: start from the start again
     std::optional<std::vector<Tag>> tags;
 };

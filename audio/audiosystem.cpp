@@ -32,10 +32,15 @@ AudioResult AudioSystem::play(AudioStream &stream, bool paused, AudioChannel *ch
     if (auto previous = current.lock())
         previous->stop();  // one channel per system
     std::shared_ptr<ChannelCore> core;
-    const AudioResult result = stream.startOn(*driver, paused, &core);
+    const AudioResult result = stream.startOn(*driver, paused, onTrackEnd, &core);
     if (result != AudioResult::Ok)
         return result;
     current = core;
     *channel = AudioChannel(core);
     return AudioResult::Ok;
+}
+
+void AudioSystem::setTrackEndListener(std::function<void()> listener)
+{
+    onTrackEnd = std::move(listener);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -33,7 +34,15 @@ public:
     // Corrupt when a stream played before cannot be rewound.
     AudioResult play(AudioStream &stream, bool paused, AudioChannel *channel);
 
+    // Called each time a stream played on the system's channel has been heard to its end,
+    // as soon as its last frame has been (whether a queued one follows or not), and never
+    // for one ended by its release or by play(). It runs on a thread of the layer's own,
+    // never the caller's: keep it short, and hand the news to the thread that owns the
+    // streams. Set it before playing.
+    void setTrackEndListener(std::function<void()> listener);
+
 private:
     std::unique_ptr<OutputDriver> driver;
+    std::function<void()> onTrackEnd;
     std::weak_ptr<ChannelCore> current;
 };

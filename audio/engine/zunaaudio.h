@@ -11,18 +11,38 @@ class AudioStream;
 class AudioSystem;
 class QTimer;
 
-// The playback engine. It plays one file at a time through its own AudioSystem and, once
-// a second, reports the position, the near end and the end of the track. It is created
-// on the GUI thread and then moved to a worker thread; its slots run there, one at a time,
-// reached through queued connections. Volume and mute are the user's settings: they hold
-// across tracks, stops and the end of a track.
+// What the engine tells beyond Tick, AbouthFinish, Finish and IsMuted, on an object of its
+// own so that the engine's signals and slots stay as the window has always known them. It
+// lives on the engine's thread; its signals reach other threads queued.
+class EngineReports : public QObject {
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+signals:
+    // The file at `path`, asked for by Playfile, could not be opened or played: it is no
+    // audio, or gone, or damaged from its first frame. The engine is idle.
+    void Unplayable(QString path);
+};
+
+// The playback engine. It plays one file at a time through its own AudioSystem and reports
+// the position (once a second), the near end and the end of the track (as soon as its last
+// sample has been heard). It is created on the GUI thread and then moved to a worker
+// thread; its slots run there, one at a time, reached through queued connections. Volume
+// and mute are the user's settings: they hold across tracks, stops and the end of a track.
+//
+// Queuefile() names the file that is to follow: the engine opens it ahead, and when its
+// format is that of the track playing the channel goes on into it without a gap. The end of
+// the track is reported as usual; the Playfile() for the queued path that the window sends
+// in answer then carries on with what plays already instead of starting it again.
 class ZUNAAudio : public QObject {
     Q_OBJECT
 
 public:
     explicit ZUNAAudio(QObject *parent = nullptr);
-    // Plays through `system`. The monitor timer fires every `monitorPeriodMs` ms; with 0 there
-    // is no timer and Timeout() runs only when invoked (tests and benchmarks drive it so).
+    // Plays through `audioSystem`. The monitor timer fires every `monitorPeriodMs` ms; with 0
+    // there is no timer and Timeout() runs only when invoked (tests and benchmarks do so).
     ZUNAAudio(std::unique_ptr<AudioSystem> audioSystem, int monitorPeriodMs,
               QObject *parent = nullptr);
     ~ZUNAAudio() override;
@@ -31,6 +51,8 @@ public:
     quint32 Getstep() const { return step.load(); }
     // Safe to call from any thread: the volume (0.0-1.0) in force before the last mute.
     float Getvolume() const { return savedvolume.load(); }
+
+    EngineReports *reports() const { return extra; }
 
 signals:
     void Tick(uint position);
@@ -48,8 +70,16 @@ public slots:
     void Timeout();
     void Setvolume(int value);
     void Setprogress(int value);
+    // The file to play after the one playing (none for an empty path), until the next
+    // Playfile; it replaces what was named before.
+    void Queuefile(QString path);
 
 private:
+    void start(const QString &path);
+    bool reportEnd();
+    void prepareNext();
+    void dropNext();
+
     quint32 length = 0;        // of the open track, ms
     quint32 lastposition = 0;  // carried by the last Tick
     std::atomic<quint32> step{0};
@@ -59,8 +89,13 @@ private:
     std::atomic<float> savedvolume{1.0f};
     float volume = 1.0f;  // the level the user set last
     QString currentpath;
+    QString queuedpath;  // what is to follow, as the window last said
+    QString nextpath;    // the path of `nextsound`
+    QString joinedpath;  // the channel went on into it; its Playfile is awaited
     std::unique_ptr<AudioSystem> system;
-    std::unique_ptr<AudioStream> sound;  // released before `system`
+    std::unique_ptr<AudioStream> sound;      // the track heard
+    std::unique_ptr<AudioStream> nextsound;  // opened ahead, queued when it can join
     AudioChannel channel;
+    EngineReports *extra;           // a child: it moves to the engine's thread along
     std::unique_ptr<QTimer> timer;  // lives on the creating thread
 };

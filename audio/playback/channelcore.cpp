@@ -1,6 +1,7 @@
 #include "audio/playback/channelcore.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "audio/decode/decoder.h"
 #include "audio/decode/trackfile.h"
@@ -17,11 +18,11 @@ size_t ringFrames(int rate)
 }
 }  // namespace
 
-ChannelCore::ChannelCore(std::shared_ptr<TrackFile> playing)
-    : track(std::move(playing)),
-      channels(track->format().channels),
-      sampleRate(track->format().rate),
-      lengthFrames(track->lengthFrames()),
+ChannelCore::ChannelCore(std::shared_ptr<TrackFile> first, EndListener listener)
+    : channels(first->format().channels),
+      sampleRate(first->format().rate),
+      onTrackEnd(std::move(listener)),
+      current(std::move(first)),
       ring(ringFrames(sampleRate) * size_t(channels))
 {
 }
@@ -37,10 +38,10 @@ AudioResult ChannelCore::start(OutputDriver &driver, bool paused)
     std::vector<float> chunk(size_t(kChunkFrames) * size_t(channels));
     {
         std::unique_lock<std::mutex> lock(mutex);
-        while (!decoderDone && int64_t(ringFill / size_t(channels)) < kPrefillFrames)
+        while (!decoderDone && pushed < kPrefillFrames)
             decodeChunk(chunk, lock);
     }
-    const AudioResult opened = driver.openOutput(track->format(), *this, &output);
+    const AudioResult opened = driver.openOutput(current->format(), *this, &output);
     if (opened != AudioResult::Ok) {
         stopped = true;
         return opened;
@@ -63,20 +64,105 @@ void ChannelCore::stop()
         feeder.join();
 }
 
+AudioResult ChannelCore::queue(std::shared_ptr<TrackFile> track, bool rewind)
+{
+    const AudioFormat format = track->format();
+    if (format.rate != sampleRate || format.channels != channels)
+        return AudioResult::Unsupported;  // the output plays one format
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (stopped || lastEndReported)
+            return AudioResult::InvalidHandle;
+        dropQueuedAudio();
+        next = std::move(track);
+        rewindNext = rewind;
+        if (decoderDone) {  // the current track is decoded to its end already: go on
+            feedingNext = true;
+            decoderDone = false;
+        }
+    }
+    wake.notify_all();
+    return AudioResult::Ok;
+}
+
+void ChannelCore::withdrawQueued()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    dropQueuedAudio();
+}
+
+void ChannelCore::release(const TrackFile &track)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (current.get() != &track) {
+            if (next.get() == &track)
+                dropQueuedAudio();
+            return;
+        }
+    }
+    stop();
+}
+
+bool ChannelCore::hears(const TrackFile &track) const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return !stopped && current.get() == &track;
+}
+
+void ChannelCore::dropQueuedAudio()
+{
+    if (feedingNext) {
+        // The ring keeps the current track's audio only; what lies past its end is gone.
+        const int64_t keep = std::max<int64_t>(0, boundary - rendered);
+        ringFill = std::min(ringFill, size_t(keep) * size_t(channels));
+        pushed = rendered + int64_t(ringFill / size_t(channels));
+        feedingNext = false;
+        decoderDone = true;
+        ++generation;  // and a chunk being decoded from it right now is dropped
+    }
+    next.reset();
+    nextEnd = kUnknown;
+    rewindNext = false;
+}
+
 void ChannelCore::decodeChunk(std::vector<float> &chunk, std::unique_lock<std::mutex> &lock)
 {
     const uint64_t decodingFor = generation;
+    const std::shared_ptr<TrackFile> track = feedingNext ? next : current;
+    const bool rewind = feedingNext && std::exchange(rewindNext, false);
     lock.unlock();
     long frames = 0;
-    const AudioResult result = track->decoder().read(chunk.data(), kChunkFrames, &frames);
+    AudioResult result = rewind ? track->decoder().seek(0) : AudioResult::Ok;
+    if (result == AudioResult::Ok)
+        result = track->decoder().read(chunk.data(), kChunkFrames, &frames);
     lock.lock();
     if (decodingFor != generation)
-        return;  // a seek came in meanwhile; this audio is from the old position
+        return;  // a seek or withdrawal came in meanwhile; this audio is not wanted
     // Damaged data ends the track where the damage starts.
-    if (result != AudioResult::Ok || frames == 0)
-        decoderDone = true;
-    else
+    if (result == AudioResult::Ok && frames > 0) {
         push(chunk.data(), size_t(frames) * size_t(channels));
+        pushed += frames;
+    } else {
+        trackDecoded();
+    }
+}
+
+void ChannelCore::trackDecoded()
+{
+    if (feedingNext) {
+        nextEnd = pushed;
+        decoderDone = true;  // nothing is queued behind a queued track
+        return;
+    }
+    boundary = pushed;
+    if (next)
+        feedingNext = true;  // straight on: its first frame follows this track's last
+    else
+        decoderDone = true;
+    // The output may have played all of it already, while the end was not yet known.
+    if (passedBoundaries())
+        wake.notify_all();
 }
 
 void ChannelCore::feed()
@@ -84,17 +170,28 @@ void ChannelCore::feed()
     std::vector<float> chunk(size_t(kChunkFrames) * size_t(channels));
     std::unique_lock<std::mutex> lock(mutex);
     while (!stopping) {
+        if (endsToReport > 0 || retired) {
+            const int ends = std::exchange(endsToReport, 0);
+            std::shared_ptr<TrackFile> done = std::move(retired);
+            lock.unlock();
+            done.reset();  // closing a file is no work for the output's thread
+            for (int i = 0; i < ends && onTrackEnd; ++i)
+                onTrackEnd();
+            lock.lock();
+            continue;
+        }
         if (seekPending) {
             seekPending = false;
             const int64_t target = seekTarget;
             const uint64_t seekingFor = generation;
+            const std::shared_ptr<TrackFile> track = current;
             lock.unlock();
             const AudioResult result = track->decoder().seek(target);
             lock.lock();
             // A decoder that could not get there would play from anywhere; the track ends
             // at the place it was asked to go to instead.
             if (result != AudioResult::Ok && seekingFor == generation)
-                decoderDone = true;
+                trackDecoded();
             continue;
         }
         if (decoderDone || ring.size() - ringFill < chunk.size()) {
@@ -141,10 +238,41 @@ size_t ChannelCore::render(float *out, size_t frames, bool *ended)
 
 void ChannelCore::played(size_t frames)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    // Frames rendered before a seek may still arrive; they count no further than what was
-    // rendered since.
-    heard = std::min(rendered, heard + int64_t(frames));
+    bool ends = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        // Frames rendered before a seek may still arrive; they count no further than what
+        // was rendered since.
+        heard = std::min(rendered, heard + int64_t(frames));
+        ends = passedBoundaries();
+    }
+    if (ends)
+        wake.notify_all();
+}
+
+bool ChannelCore::passedBoundaries()
+{
+    bool passed = false;
+    while (heard >= boundary) {
+        if (!feedingNext) {
+            if (!std::exchange(lastEndReported, true)) {
+                ++endsToReport;
+                passed = true;
+            }
+            break;
+        }
+        // The listener is into the queued track: it becomes the current one.
+        heard -= boundary;
+        rendered -= boundary;
+        pushed -= boundary;
+        base = 0;
+        retired = std::exchange(current, std::move(next));
+        feedingNext = false;
+        boundary = std::exchange(nextEnd, kUnknown);
+        ++endsToReport;
+        passed = true;
+    }
+    return passed;
 }
 
 void ChannelCore::applyGain(float *samples, size_t frames)
@@ -182,11 +310,9 @@ int64_t ChannelCore::positionFrames() const
 
 bool ChannelCore::seek(int64_t frame)
 {
-    if (frame < 0 || frame > lengthFrames)
-        return false;
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (stopped)
+        if (stopped || frame < 0 || frame > current->lengthFrames())
             return false;
         ++generation;
         seekPending = true;
@@ -195,8 +321,11 @@ bool ChannelCore::seek(int64_t frame)
         ringFill = 0;
         decoderDone = false;
         base = frame;
-        rendered = 0;
-        heard = 0;
+        rendered = heard = pushed = 0;
+        boundary = nextEnd = kUnknown;
+        lastEndReported = false;
+        if (std::exchange(feedingNext, false))
+            rewindNext = true;  // the queued track starts afresh when its turn comes again
     }
     wake.notify_all();
     return true;

@@ -126,6 +126,45 @@ private slots:
         rig.click("mutebutton");  // nothing set yet: back to full volume
         QVERIFY(volume->isEnabled() && volume->value() == 99);
     }
+
+    // Any number of mutes and unmutes gives back the volume the user had set.
+    void muteAndUnmuteGiveTheVolumeBack()
+    {
+        WindowRig rig;
+        QSlider *volume = rig.slider("volumeslider");
+        for (int value = 0; value <= 100; ++value) {
+            volume->setValue(value);
+            for (int cycle = 0; cycle < 20; ++cycle) {
+                rig.click("mutebutton");
+                rig.click("mutebutton");
+            }
+            QCOMPARE(volume->value(), qMin(value, 99));
+        }
+    }
+
+    // A click on the progress groove seeks to where it was clicked; a track started then
+    // shows its start, not where the last one was.
+    void aClickOnTheGrooveSeeksThereAndANewTrackStartsAtZero()
+    {
+        WindowRig rig;
+        QSignalSpy ticks(rig.engine(), &ZUNAAudio::Tick);
+        ZUNAListView *view = rig.playlist(0);
+        view->AddFile(fixturePath(u"long-6s-8k.flac"_s));  // a step of 60 ms
+        view->AddFile(fixturePath(u"cbr-440.mp3"_s));
+        STEP(rig.doubleClickRow(view, 0));
+        QSlider *progress = rig.slider("progresslider");
+        QTest::mouseClick(progress, Qt::LeftButton, {},
+                          QPoint(progress->width() * 3 / 4, progress->height() / 2));
+        rig.sync();
+        const int clicked = progress->value();
+        QVERIFY2(clicked > 60 && clicked < 90, qPrintable(QString::number(clicked)));
+        rig.monitor();
+        QCOMPARE(ticks.last().at(0).toUInt(), uint(clicked) * 60);
+        QCOMPARE(progress->value(), clicked);
+        STEP(rig.doubleClickRow(view, 1));
+        QCOMPARE(rig.label("currenttimelabel")->text(), u"00:00"_s);
+        QCOMPARE(progress->value(), 0);
+    }
 };
 
 QTEST_MAIN(TestMainWindow)

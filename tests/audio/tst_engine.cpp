@@ -195,13 +195,56 @@ private slots:
 
         QCOMPARE(h.pump(100000), size_t(48000 - 16008));
         const qsizetype ticks = h.ticks.size();
-        h.timeout();
+        // Reported once its last frame has been heard, not at the monitor's next call.
+        QVERIFY(h.waitFor([&] { return !h.finished.isEmpty(); }));
         h.timeout();
         QCOMPARE(h.finished.size(), 1);
         QVERIFY(closedFirst);
         QCOMPARE(h.ticks.size(), ticks);    // none in the call that reports the end
         QCOMPARE(h.pump(4410), size_t(0));  // and silence after it
         QCOMPARE(h.log.lines().count(u"Send event: Finish"_s), 1);
+    }
+
+    void aQueuedTrackFollowsWithoutAGap_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<int>("outputs");
+        QTest::newRow("FLAC") << u"join-a.flac"_s << u"join-b.flac"_s << 1;
+        QTest::newRow("MP3, gapless headers") << u"join-a.mp3"_s << u"join-b.mp3"_s << 1;
+        QTest::newRow("formats differ") << u"two-a-1200.flac"_s << u"flac16-880.flac"_s << 2;
+    }
+
+    // The next file named ahead follows the last frame of the one before with its first:
+    // what reaches the speaker is each file decoded on its own, end to end. Of another
+    // format, it plays whole on an output of its own.
+    void aQueuedTrackFollowsWithoutAGap()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(int, outputs);
+        std::vector<float> expected;
+        for (const QString &file : {first, second}) {
+            Rig alone;
+            alone.playfile(fixturePath(file));
+            while (alone.pump(8192) > 0) {
+            }
+            const std::vector<float> samples = alone.capture()->takeSamples();
+            expected.insert(expected.end(), samples.begin(), samples.end());
+        }
+        Rig h;
+        h.playfile(fixturePath(first));
+        h.run([&](ZUNAAudio *e) { e->Queuefile(fixturePath(second)); });
+        h.pump(size_t(fixture(first).frames) + 1000);  // into the second where it joined
+        QVERIFY(h.waitFor([&] { return h.finished.size() == 1; }));
+        // The window's answer to the end: the engine carries on with what plays already.
+        h.playfile(fixturePath(second));
+        while (h.pump(8192) > 0) {
+        }
+        QVERIFY(h.capture()->takeSamples() == expected);
+        QCOMPARE(h.capture()->outputsOpened(), outputs);
+        QCOMPARE(h.log.lines().filter(u"Event: Playfile"_s).size(), 2);
+        QVERIFY(h.waitFor([&] { return h.finished.size() == 2; }));
     }
 
     void unplayableFileLeavesTheEngineIdle()

@@ -2,6 +2,7 @@
 
 #include "audio/audiosystem.h"
 #include "support/crossthreadcall.h"
+#include "support/timescale.h"
 
 EngineHarness::EngineHarness(CaptureDriver::Pull pull) : captured(new CaptureDriver(pull))
 {
@@ -21,4 +22,15 @@ EngineHarness::~EngineHarness()
 void EngineHarness::run(const std::function<void(ZUNAAudio *)> &request)
 {
     CrossThreadCall(audio).run([this, &request] { request(audio); });
+}
+
+bool EngineHarness::waitFor(const std::function<bool()> &done)
+{
+    const QDeadlineTimer deadline(scaledMs(5000));
+    for (run([](ZUNAAudio *) {}); !done(); run([](ZUNAAudio *) {})) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(1);
+    }
+    return true;
 }

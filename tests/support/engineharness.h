@@ -26,6 +26,9 @@ public:
         run([&](ZUNAAudio *e) { e->Playfile(path); });
     }
     void timeout() { run(&ZUNAAudio::Timeout); }
+    // Lets the engine take in what its own threads told it until `done` holds; false if it
+    // never does.
+    bool waitFor(const std::function<bool()> &done);
 
 private:
     QThread worker;
