@@ -150,8 +150,7 @@ void MainWindow::AddTrack()
     const QStringList paths = QFileDialog::getOpenFileNames(
         this, tr("Select audio files"), QString(),
         tr("Music files (*.mp3 *.flac);;*.mp3 (*.mp3);;*.flac (*.flac)"));
-    for (const QString &path : paths)
-        playlist->AddFile(path);
+    playlist->AddFiles(paths);  // in the background: thousands may have been chosen
 }
 
 void MainWindow::DeleteTrack()

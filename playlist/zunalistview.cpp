@@ -8,8 +8,8 @@
 #include <QSet>
 #include <QUrl>
 
-#include "metadata/trackmetadata.h"
 #include "metadata/zunalistwidget.h"
+#include "playlist/playlistintake.h"
 
 namespace {
 const QString kUriList = QStringLiteral("text/uri-list");
@@ -17,19 +17,47 @@ constexpr int kRowHeight = 40;
 }  // namespace
 
 ZUNAListView::ZUNAListView(int number, QWidget *parent)
-    : QListWidget(parent), id(number), parking(new QWidget(this))
+    : QListWidget(parent),
+      id(number),
+      parking(new QWidget(this)),
+      intake(std::make_unique<PlaylistIntake>(
+          [this](const QString &path, const TrackMetadata &metadata) {
+              appendRow(path, metadata);
+          }))
 {
     setAcceptDrops(true);
     setDragDropMode(QAbstractItemView::InternalMove);
     parking->hide();
+    // Files coming in show as their rows appear, under a busy cursor until the last.
+    connect(intake.get(), &PlaylistIntake::busyChanged, this, [this](bool busy) {
+        if (busy)
+            viewport()->setCursor(Qt::BusyCursor);
+        else
+            viewport()->unsetCursor();
+    });
 }
 
 ZUNAListView::~ZUNAListView() = default;
 
 void ZUNAListView::AddFile(QString path)
 {
+    intake->finish();  // what was asked for earlier comes first
+    appendRow(path, readTrackMetadata(path));
+}
+
+void ZUNAListView::AddFiles(const QStringList &paths)
+{
+    intake->add(paths, false);
+}
+
+bool ZUNAListView::takingIn() const
+{
+    return intake->busy();
+}
+
+void ZUNAListView::appendRow(const QString &path, const TrackMetadata &metadata)
+{
     auto *item = new QListWidgetItem;
-    const TrackMetadata metadata = readTrackMetadata(path);
     item->setSizeHint(QSize(0, kRowHeight));
     {
         const QScopedValueRollback<bool> inserting(insertingRow, true);
@@ -115,11 +143,14 @@ void ZUNAListView::dragMoveEvent(QDragMoveEvent *event)
 
 void ZUNAListView::dropEvent(QDropEvent *event)
 {
+    QStringList paths;
     const QList<QUrl> urls = event->mimeData()->urls();
     for (const QUrl &url : urls) {
         const QString path = url.toLocalFile();
         if (path.isEmpty())
             break;  // the first URL that is no local file ends the drop
-        AddFile(path);
+        paths.append(path);
     }
+    // A dropped folder stands for the music in it.
+    intake->add(paths, true);
 }

@@ -2,10 +2,16 @@
 
 #include <QListWidget>
 #include <QString>
+#include <memory>
+
+#include "metadata/trackmetadata.h"
+
+class PlaylistIntake;
 
 // One playlist: a list whose rows are 40 px slots, each covered by the ZUNAListWidget of
-// one file. Files come in through AddFile(), from the window's file dialog or dropped
-// from a file manager.
+// one file. Files come in through AddFile() one at a time, or through AddFiles() and drops
+// from a file manager by the thousand: those are taken in without stopping the window
+// (see PlaylistIntake), under a busy cursor, the rows appearing in order as they are read.
 class ZUNAListView : public QListWidget {
     Q_OBJECT
 
@@ -17,7 +23,12 @@ public:
     int Getid() const { return id; }
 
     // Appends one row for `path`, as it comes: no check of existence, kind or duplicates.
+    // The row is there when it returns (after any files still coming in).
     void AddFile(QString path);
+    // Appends a row for each of `paths`, in order, as AddFile() would, but in the
+    // background: the rows are there once takingIn() is false again.
+    void AddFiles(const QStringList &paths);
+    bool takingIn() const;
 
 protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
@@ -27,9 +38,11 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
 
 private:
+    void appendRow(const QString &path, const TrackMetadata &metadata);
     void placeEntries();
 
     const int id;
     QWidget *parking;  // hidden holder of the entry widgets of rows out of sight
     bool insertingRow = false;
+    std::unique_ptr<PlaylistIntake> intake;  // goes first, with whatever it has not added
 };

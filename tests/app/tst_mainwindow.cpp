@@ -75,7 +75,7 @@ private slots:
     void progressSliderFollowsTicksAndSeeksOnlyWhenDragged()
     {
         WindowRig rig;
-        QSignalSpy ticks(rig.engine(), &ZUNAAudio::Tick);
+        Heard ticks(rig.engine(), &ZUNAAudio::Tick);
         play(rig, u"cbr-440.mp3"_s);  // 3000 ms: a step of 30 ms
         const struct {
             uint position;
@@ -147,7 +147,7 @@ private slots:
     void aClickOnTheGrooveSeeksThereAndANewTrackStartsAtZero()
     {
         WindowRig rig;
-        QSignalSpy ticks(rig.engine(), &ZUNAAudio::Tick);
+        Heard ticks(rig.engine(), &ZUNAAudio::Tick);
         ZUNAListView *view = rig.playlist(0);
         view->AddFile(fixturePath(u"long-6s-8k.flac"_s));  // a step of 60 ms
         view->AddFile(fixturePath(u"cbr-440.mp3"_s));

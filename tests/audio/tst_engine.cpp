@@ -6,6 +6,7 @@
 
 #include "support/engineharness.h"
 #include "support/fixtures.h"
+#include "support/heard.h"
 #include "support/logrecorder.h"
 #include "support/timescale.h"
 #include "support/toneanalysis.h"
@@ -15,8 +16,8 @@ using namespace Qt::StringLiterals;
 namespace {
 struct Rig : EngineHarness {
     using EngineHarness::EngineHarness;
-    QSignalSpy ticks{engine(), &ZUNAAudio::Tick};
-    QSignalSpy finished{engine(), &ZUNAAudio::Finish};
+    Heard ticks{engine(), &ZUNAAudio::Tick};
+    Heard finished{engine(), &ZUNAAudio::Finish};
     LogRecorder log;
 
     void play(const char *file) { playfile(fixturePath(QString::fromLatin1(file))); }
@@ -61,7 +62,7 @@ private slots:
     void volumeAndMuteAreTheUsersSettings()
     {
         Rig h;
-        QSignalSpy muted(h.engine(), &ZUNAAudio::IsMuted);
+        Heard muted(h.engine(), &ZUNAAudio::IsMuted);
         // Before any track, Mute flips and reports too, keeping full volume to restore.
         h.run(&ZUNAAudio::Mute);
         QCOMPARE(h.engine()->Getvolume(), 1.0f);
@@ -177,7 +178,7 @@ private slots:
     void nearEndThenEndReportedOnceAfterTheRelease()
     {
         Rig h;
-        QSignalSpy nearEnd(h.engine(), &ZUNAAudio::AbouthFinish);
+        Heard nearEnd(h.engine(), &ZUNAAudio::AbouthFinish);
         bool closedFirst = false;
         QObject::connect(
             h.engine(), &ZUNAAudio::Finish, h.engine(),

@@ -30,8 +30,8 @@ private slots:
         qputenv("SDL_AUDIODRIVER", "zuna-no-such-driver");  // until a device turns up below
         WindowRig rig(WindowRig::Device::Sdl);
         ZUNAListView *view = withTwoRows(rig);
-        QSignalSpy finished(rig.engine(), &ZUNAAudio::Finish);
-        QSignalSpy ticks(rig.engine(), &ZUNAAudio::Tick);
+        Heard finished(rig.engine(), &ZUNAAudio::Finish);
+        Heard ticks(rig.engine(), &ZUNAAudio::Tick);
         STEP(rig.doubleClickRow(view, 0));
         QCOMPARE(rig.label("tracklabel")->text(), u"First"_s);
         rig.click("playbutton");
@@ -61,7 +61,7 @@ private slots:
         QFETCH(bool, goneForGood);
         WindowRig rig;
         ZUNAListView *view = withTwoRows(rig);
-        QSignalSpy finished(rig.engine(), &ZUNAAudio::Finish);
+        Heard finished(rig.engine(), &ZUNAAudio::Finish);
         QSignalSpy played(&rig.window(), &MainWindow::Playfile);
         STEP(rig.doubleClickRow(view, 0));
         STEP(rig.checkHeard(kFirst));

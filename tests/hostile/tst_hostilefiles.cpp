@@ -1,10 +1,7 @@
 // Broken, strange and unfriendly files, each added to a playlist and double-clicked: its row
 // shows what can be read, playing it leaves the engine idle or ends, and the next file plays.
 
-#include <linux/capability.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QRandomGenerator>
@@ -13,6 +10,7 @@
 #include <functional>
 
 #include "support/fixtures.h"
+#include "support/permissions.h"
 #include "support/windowrig.h"
 
 using namespace Qt::StringLiterals;
@@ -136,8 +134,7 @@ private slots:
         const qint64 expected = audio.rate > 0 ? audio.frames * 1000 / audio.rate : 0;
         QVERIFY(qAbs(length - expected) <= (audio.type == "MP3"_L1 ? 27 : 0));
         // Played: nothing, or no more than the row announced and then an end; then the next file.
-        QSignalSpy finished(rig.engine(), &ZUNAAudio::Finish),
-            ticks(rig.engine(), &ZUNAAudio::Tick);
+        Heard finished(rig.engine(), &ZUNAAudio::Finish), ticks(rig.engine(), &ZUNAAudio::Tick);
         QSignalSpy played(&rig.window(), &MainWindow::Playfile);
         STEP(rig.doubleClickRow(view, 0));
         QCOMPARE(rig.capture().outputsOpened(), int(plays));
@@ -158,16 +155,9 @@ private slots:
     }
 };
 
-// Root, or any process that may override permission bits, reads any file: dropping that
-// before any thread starts (all inherit it) lets the permission row meet what a user would.
 int main(int argc, char **argv)
 {
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct caps[2]{};
-    ::syscall(SYS_capget, &header, caps);
-    for (const int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
-        caps[cap / 32].effective &= ~(1u << (cap % 32));
-    ::syscall(SYS_capset, &header, caps);
+    dropReadOverride();  // so that the permission row meets what a user would, as root too
     QApplication app(argc, argv);
     TestHostileFiles test;
     return QTest::qExec(&test, argc, argv);

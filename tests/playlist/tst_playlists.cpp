@@ -36,29 +36,6 @@ QStringList pathsOf(const ZUNAListView *view)
     return paths;
 }
 
-// Drags `data` in from outside, over the rows, and drops it: whether the view took it.
-bool dragAndDrop(ZUNAListView *view, const QMimeData &data)
-{
-    QDragEnterEvent enter({20, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
-    QApplication::sendEvent(view->viewport(), &enter);
-    bool accepted = enter.isAccepted();
-    for (const QPoint at : {QPoint(30, 45), QPoint(40, 85), QPoint(50, 30)}) {
-        QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(view->viewport(), &move);
-        accepted = accepted && move.isAccepted();
-    }
-    QDropEvent drop(QPointF(50, 30), Qt::CopyAction, &data, Qt::LeftButton, {});
-    QApplication::sendEvent(view->viewport(), &drop);
-    return accepted;
-}
-
-bool dropFiles(ZUNAListView *view, const QList<QUrl> &urls)
-{
-    QMimeData data;
-    data.setUrls(urls);
-    return dragAndDrop(view, data);
-}
-
 // Opens a playlist through the name dialog, typing `typed`: the dialog's title and label.
 QStringList addPlaylist(WindowRig &rig, const QString &typed, bool accept = true)
 {
@@ -174,7 +151,7 @@ private slots:
             QVERIFY(dropFiles(view, {QUrl::fromLocalFile(fixturePath(tracks[0].file)),
                                      QUrl::fromLocalFile(fixturePath(tracks[1].file))}));
             QSignalSpy played(&rig.window(), &MainWindow::Playfile);
-            QSignalSpy finished(rig.engine(), &ZUNAAudio::Finish);
+            Heard finished(rig.engine(), &ZUNAAudio::Finish);
             STEP(rig.doubleClickRow(view, 0));
             QCOMPARE(rig.label("tracklabel")->text(), u"First"_s);
             QCOMPARE(rig.label("artistlabel")->text(), u"ZUNA Tests"_s);
@@ -295,6 +272,7 @@ private slots:
             QMetaObject::invokeMethod(files, "accept");
         });
         rig.click("addtrackbutton");
+        TRY_VERIFY(!rig.playlist(1)->takingIn());
         QCOMPARE(pathsOf(rig.playlist(1)),
                  QStringList({fixturePath(u"vbr-660.mp3"_s), fixturePath(u"flac16-880.flac"_s)}));
         QCOMPARE(rig.playlist(0)->count(), 0);

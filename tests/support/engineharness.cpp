@@ -1,5 +1,7 @@
 #include "support/engineharness.h"
 
+#include <QCoreApplication>
+
 #include "audio/audiosystem.h"
 #include "support/crossthreadcall.h"
 #include "support/timescale.h"
@@ -22,6 +24,7 @@ EngineHarness::~EngineHarness()
 void EngineHarness::run(const std::function<void(ZUNAAudio *)> &request)
 {
     CrossThreadCall(audio).run([this, &request] { request(audio); });
+    QCoreApplication::processEvents();  // what the engine reported meanwhile
 }
 
 bool EngineHarness::waitFor(const std::function<bool()> &done)

@@ -56,6 +56,7 @@ ZUNAListWidget *entryOf(const ZUNAListView *view, int row)
 void WindowRig::doubleClickRow(ZUNAListView *view, int row)
 {
     STEP(show());
+    QVERIFY(entryOf(view, row));
     view->scrollToItem(view->item(row));
     // The list lays out its rows (and moves their entry widgets) after a delay.
     TRY_COMPARE(entryOf(view, row)->geometry(), view->visualItemRect(view->item(row)));
@@ -92,4 +93,27 @@ DialogAnswer::DialogAnswer(const std::function<void(QWidget *)> &answer)
             box->reject();
     });
     poll.start(10);
+}
+
+bool dragAndDrop(ZUNAListView *view, const QMimeData &data, bool wait)
+{
+    QDragEnterEvent enter({20, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(view->viewport(), &enter);
+    bool accepted = enter.isAccepted();
+    for (const QPoint at : {QPoint(30, 45), QPoint(40, 85), QPoint(50, 30)}) {
+        QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(view->viewport(), &move);
+        accepted = accepted && move.isAccepted();
+    }
+    QDropEvent drop(QPointF(50, 30), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(view->viewport(), &drop);
+    return accepted &&
+           (!wait || QTest::qWaitFor([view] { return !view->takingIn(); }, scaledMs(5000)));
+}
+
+bool dropFiles(ZUNAListView *view, const QList<QUrl> &urls, bool wait)
+{
+    QMimeData data;
+    data.setUrls(urls);
+    return dragAndDrop(view, data, wait);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QLabel>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSlider>
 #include <QTabWidget>
@@ -14,6 +15,7 @@
 #include "metadata/zunalistwidget.h"
 #include "playlist/zunalistview.h"
 #include "support/captureoutput.h"
+#include "support/heard.h"
 #include "support/timescale.h"
 
 // A helper that checks with QVERIFY/QCOMPARE returns early on a failure, but the test that
@@ -78,6 +80,11 @@ private:
 
 // The entry widget over a playlist row.
 ZUNAListWidget *entryOf(const ZUNAListView *view, int row);
+
+// Drags `data` in from outside, over the rows, and drops it: whether the view took the drag
+// all the way; and, unless told not to wait, once the files it brought are in.
+bool dragAndDrop(ZUNAListView *view, const QMimeData &data, bool wait = true);
+bool dropFiles(ZUNAListView *view, const QList<QUrl> &urls, bool wait = true);
 
 // While it exists, answers the next modal dialog (file dialog, input dialog, message box)
 // once it shows, so code that runs one can be tested without blocking. A dialog the answer

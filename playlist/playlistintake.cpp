@@ -1,0 +1,150 @@
+#include "playlist/playlistintake.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <utility>
+
+#include "playlist/folderwalk.h"
+
+namespace {
+// Files read by one task: enough that a task is worth starting, few enough that the first
+// rows show at once.
+constexpr int kBlock = 32;
+// GUI-thread time spent adding rows before the event loop turns again.
+constexpr int kSliceMs = 8;
+}  // namespace
+
+struct PlaylistIntake::Work {
+    std::atomic<bool> cancelled{false};
+    std::mutex mutex;  // guards the block below
+    QStringList files;
+    bool listed = false;                               // `files` is complete
+    std::map<int, std::vector<TrackMetadata>> blocks;  // read and not yet added, by number
+    // The GUI thread's place: the next block to add, and how far into it.
+    int nextBlock = 0;
+    size_t nextInBlock = 0;
+};
+
+PlaylistIntake::PlaylistIntake(AddRow add, QObject *parent)
+    : QObject(parent), addRow(std::move(add))
+{
+}
+
+PlaylistIntake::~PlaylistIntake()
+{
+    if (current)
+        current->cancelled = true;
+    pool.clear();
+    pool.waitForDone();  // a file being read is the most there is to wait for
+}
+
+void PlaylistIntake::add(const QStringList &paths, bool walkFolders)
+{
+    if (paths.isEmpty())
+        return;
+    waiting.push_back({paths, walkFolders});
+    if (!current)
+        startNext();
+}
+
+void PlaylistIntake::startNext()
+{
+    const bool wasBusy = busy();
+    current.reset();
+    if (waiting.empty()) {
+        if (wasBusy)
+            emit busyChanged(false);
+        return;
+    }
+    const Batch batch = std::move(waiting.front());
+    waiting.pop_front();
+    auto work = std::make_shared<Work>();
+    current = work;
+    if (!wasBusy)
+        emit busyChanged(true);
+    // Listing the folders is the pool's job too, and the reading starts once it is done.
+    // The tasks may use `this`: it waits for them all before it goes.
+    pool.start([this, work, batch] {
+        const QStringList files = batch.walkFolders ? expandFolders(batch.paths) : batch.paths;
+        {
+            const std::lock_guard<std::mutex> lock(work->mutex);
+            work->files = files;
+            work->listed = true;
+        }
+        for (int first = 0; first < files.size() && !work->cancelled; first += kBlock) {
+            pool.start([this, work, files, first] {
+                std::vector<TrackMetadata> read;
+                for (int i = first; i < qMin(first + kBlock, files.size()); ++i) {
+                    if (work->cancelled)
+                        return;
+                    read.push_back(readTrackMetadata(files[i]));
+                }
+                {
+                    const std::lock_guard<std::mutex> lock(work->mutex);
+                    work->blocks.emplace(first / kBlock, std::move(read));
+                }
+                QMetaObject::invokeMethod(
+                    this, [this] { takeSoon(); }, Qt::QueuedConnection);
+            });
+        }
+        QMetaObject::invokeMethod(
+            this, [this] { takeSoon(); }, Qt::QueuedConnection);
+    });
+}
+
+void PlaylistIntake::takeSoon()
+{
+    // Results come by the block from every thread; one turn of the event loop takes them.
+    if (std::exchange(takePending, true))
+        return;
+    QTimer::singleShot(0, this, [this] {
+        takePending = false;
+        addReadRows(kSliceMs);
+    });
+}
+
+void PlaylistIntake::addReadRows(int budgetMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (current) {
+        std::shared_ptr<Work> work = current;
+        std::vector<TrackMetadata> block;
+        {
+            const std::lock_guard<std::mutex> lock(work->mutex);
+            const int blockCount = (int(work->files.size()) + kBlock - 1) / kBlock;
+            if (work->listed && work->nextBlock >= blockCount) {
+                startNext();  // this batch is all in
+                continue;
+            }
+            const auto found = work->blocks.find(work->nextBlock);
+            if (found == work->blocks.end())
+                return;  // the next rows in order are still being read
+            block = found->second;
+        }
+        // Rows go in one at a time, in order, until the time for this turn is used up.
+        const int first = work->nextBlock * kBlock;
+        while (work->nextInBlock < block.size()) {
+            const size_t i = work->nextInBlock++;
+            addRow(work->files[first + int(i)], block[i]);
+            if (budgetMs >= 0 && clock.elapsed() >= budgetMs) {
+                takeSoon();
+                return;
+            }
+        }
+        const std::lock_guard<std::mutex> lock(work->mutex);
+        work->blocks.erase(work->nextBlock++);
+        work->nextInBlock = 0;
+    }
+}
+
+void PlaylistIntake::finish()
+{
+    while (current) {
+        pool.waitForDone();  // the listing and every block it started
+        addReadRows(-1);
+    }
+}

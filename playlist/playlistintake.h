@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+#include <QThreadPool>
+#include <deque>
+#include <functional>
+#include <memory>
+
+#include "metadata/trackmetadata.h"
+
+// Takes files into a playlist without stopping the window. Folders are walked and every
+// file's metadata is read on a pool of threads; the rows go into the list on the GUI thread
+// in exactly the order asked for, as the metadata arrives, a few milliseconds of work at a
+// time, so that the window keeps answering while thousands of files come in. What is asked
+// for while an intake runs waits behind it.
+class PlaylistIntake : public QObject {
+    Q_OBJECT
+
+public:
+    // Puts one row at the end of the playlist.
+    using AddRow = std::function<void(const QString &path, const TrackMetadata &metadata)>;
+
+    explicit PlaylistIntake(AddRow addRow, QObject *parent = nullptr);
+    ~PlaylistIntake() override;  // what has not been added by then never is
+
+    // Queues `paths`; with `walkFolders`, each folder among them stands for the audio files
+    // under it (see expandFolders).
+    void add(const QStringList &paths, bool walkFolders);
+    // Adds everything queued before returning, for callers that need the rows at once.
+    void finish();
+    bool busy() const { return current != nullptr; }
+
+signals:
+    void busyChanged(bool busy);
+
+private:
+    struct Batch {
+        QStringList paths;
+        bool walkFolders = false;
+    };
+    struct Work;  // one batch as the pool's threads see it
+
+    void startNext();
+    void addReadRows(int budgetMs);
+    void takeSoon();
+
+    const AddRow addRow;
+    std::deque<Batch> waiting;
+    std::shared_ptr<Work> current;
+    QThreadPool pool;
+    bool takePending = false;
+};
