@@ -6,6 +6,7 @@
 #include <QTabWidget>
 #include <QThread>
 
+#include "app/enginerequests.h"
 #include "audio/engine/zunaaudio.h"
 #include "playlist/zunalistview.h"
 #include "ui_mainwindow.h"
@@ -28,7 +29,11 @@ public:
 MainWindow::MainWindow(QWidget *parent) : MainWindow([] { return new ZUNAAudio; }, parent) {}
 
 MainWindow::MainWindow(const std::function<ZUNAAudio *()> &makeEngine, QWidget *parent)
-    : QMainWindow(parent), ui(new Ui_MainWindow), thread(nullptr), audio(nullptr)
+    : QMainWindow(parent),
+      ui(new Ui_MainWindow),
+      thread(nullptr),
+      audio(nullptr),
+      requests(new EngineRequests(this))
 {
     ui->setupUi(this);
     playlistcount = 0;
@@ -61,8 +66,15 @@ MainWindow::MainWindow(const std::function<ZUNAAudio *()> &makeEngine, QWidget *
     connect(audio, &ZUNAAudio::IsMuted, this, &MainWindow::SetMute);
     connect(audio, &ZUNAAudio::Finish, this, &MainWindow::TrackFinish);
 
-    // Beyond the wiring above: the engine's word that a file cannot be played, and seeks
-    // from clicks and keys on the progress slider (drags seek through sliderMoved).
+    // Beyond the wiring above: the window's further requests, the engine's word that a file
+    // cannot be played, and seeks from clicks and keys on the progress slider (drags seek
+    // through sliderMoved).
+    connect(requests, &EngineRequests::Queuefile, audio, &ZUNAAudio::Queuefile);
+    connect(requests, &EngineRequests::Setprogress, audio, &ZUNAAudio::Setprogress);
+    connect(requests, &EngineRequests::Setposition, audio, &ZUNAAudio::Setposition);
+    connect(requests, &EngineRequests::Stop, audio, &ZUNAAudio::Stop);
+    connect(requests, &EngineRequests::Fence, audio, [this] { emit requests->Handled(); });
+    connect(requests, &EngineRequests::Handled, this, [this] { --staleticks; });
     connect(audio->reports(), &EngineReports::Unplayable, this, &MainWindow::passOver);
     auto *jumpToClick = new JumpToClickStyle;
     jumpToClick->setParent(ui->progresslider);

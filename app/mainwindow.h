@@ -10,6 +10,7 @@
 class QListWidget;
 class QListWidgetItem;
 class QThread;
+class EngineRequests;
 class Ui_MainWindow;
 class ZUNAAudio;
 
@@ -64,6 +65,7 @@ private:
     QThread *thread;
     ZUNAAudio *audio;
     int playlistcount;
+    EngineRequests *requests;  // a child
     QListWidget *currentlist = nullptr;
     QListWidgetItem *currentitem = nullptr;
     // Once the current entry's row is gone, its place: before this row (past the end when

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QSlider>
 
+#include "app/enginerequests.h"
 #include "app/mainwindow.h"
 #include "audio/engine/zunaaudio.h"
 #include "metadata/timetext.h"
@@ -57,9 +58,7 @@ void MainWindow::seekToHandle(int action)
     if (action == QAbstractSlider::SliderNoAction ||
         (action == QAbstractSlider::SliderMove && ui->progresslider->isSliderDown()))
         return;
-    const int value = ui->progresslider->sliderPosition();
-    QMetaObject::invokeMethod(
-        audio, [engine = audio, value] { engine->Setprogress(value); }, Qt::QueuedConnection);
+    emit requests->Setprogress(ui->progresslider->sliderPosition());
 }
 
 void MainWindow::ClearMetadata()

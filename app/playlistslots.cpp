@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <utility>
 
+#include "app/enginerequests.h"
 #include "app/mainwindow.h"
 #include "audio/engine/zunaaudio.h"
 #include "metadata/zunalistwidget.h"
@@ -126,8 +127,7 @@ void MainWindow::updateQueue()
     if (next == queuedpath)
         return;
     queuedpath = next;
-    QMetaObject::invokeMethod(
-        audio, [engine = audio, next] { engine->Queuefile(next); }, Qt::QueuedConnection);
+    emit requests->Queuefile(next);
 }
 
 void MainWindow::holdTicks()
@@ -135,13 +135,7 @@ void MainWindow::holdTicks()
     // Ticks the engine sent before it took in the request just made tell of a track no
     // longer shown. Once a call sent after the request has come back, they have all come.
     ++staleticks;
-    QMetaObject::invokeMethod(
-        audio,
-        [this] {
-            QMetaObject::invokeMethod(
-                this, [this] { --staleticks; }, Qt::QueuedConnection);
-        },
-        Qt::QueuedConnection);
+    emit requests->Fence();
 }
 
 void MainWindow::AddTrack()
@@ -200,7 +194,7 @@ void MainWindow::TabClose(int index)
     currentlist = nullptr;
     currentitem = nullptr;
     // Queued, so the stop runs on the engine's thread between its other slots.
-    QMetaObject::invokeMethod(audio, &ZUNAAudio::Stop, Qt::QueuedConnection);
+    emit requests->Stop();
     holdTicks();
     updateQueue();
     ClearMetadata();

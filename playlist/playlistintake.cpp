@@ -31,6 +31,9 @@ struct PlaylistIntake::Work {
 PlaylistIntake::PlaylistIntake(AddRow add, QObject *parent)
     : QObject(parent), addRow(std::move(add))
 {
+    // Emitted on the pool's threads: the rows are added here, on this object's thread.
+    connect(this, &PlaylistIntake::blockRead, this, &PlaylistIntake::takeSoon,
+            Qt::QueuedConnection);
 }
 
 PlaylistIntake::~PlaylistIntake()
@@ -86,12 +89,10 @@ void PlaylistIntake::startNext()
                     const std::lock_guard<std::mutex> lock(work->mutex);
                     work->blocks.emplace(first / kBlock, std::move(read));
                 }
-                QMetaObject::invokeMethod(
-                    this, [this] { takeSoon(); }, Qt::QueuedConnection);
+                emit blockRead();
             });
         }
-        QMetaObject::invokeMethod(
-            this, [this] { takeSoon(); }, Qt::QueuedConnection);
+        emit blockRead();
     });
 }
 

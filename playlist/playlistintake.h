@@ -33,6 +33,7 @@ public:
 
 signals:
     void busyChanged(bool busy);
+    void blockRead();  // the pool's word that rows may be ready to go in
 
 private:
     struct Batch {

@@ -16,6 +16,18 @@ std::string fileName(const QString &path)
 {
     return QFile::encodeName(path).toStdString();
 }
+
+// Brings the channel's word that a track has been heard to its end from the audio layer's
+// thread to the engine's, as a queued signal.
+class EndNotice : public QObject {
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+signals:
+    void heard();
+};
 }  // namespace
 
 ZUNAAudio::ZUNAAudio(QObject *parent)
@@ -28,10 +40,9 @@ ZUNAAudio::ZUNAAudio(std::unique_ptr<AudioSystem> audioSystem, int monitorPeriod
 {
     // The channel says from a thread of its own when a track has been heard to its end; the
     // news is taken in here, between the engine's other slots.
-    system->setTrackEndListener([this] {
-        QMetaObject::invokeMethod(
-            this, [this] { reportEnd(); }, Qt::QueuedConnection);
-    });
+    auto *ends = new EndNotice(this);
+    connect(ends, &EndNotice::heard, this, &ZUNAAudio::reportEnd);
+    system->setTrackEndListener([ends] { emit ends->heard(); });
     if (monitorPeriodMs > 0) {
         // No parent, so moveToThread() leaves the timer on this thread; each timeout reaches
         // Timeout() as a queued call on the engine's thread, between its other slots.
@@ -201,6 +212,11 @@ void ZUNAAudio::Setprogress(int value)
     channel.setPosition(quint32(qMax(0, value)) * step.load());
 }
 
+void ZUNAAudio::Setposition(uint ms)
+{
+    channel.setPosition(ms);
+}
+
 void ZUNAAudio::Queuefile(QString path)
 {
     queuedpath = path;
@@ -228,3 +244,5 @@ void ZUNAAudio::dropNext()
     nextsound.reset();  // its release takes it out of the channel's queue
     nextpath.clear();
 }
+
+#include "zunaaudio.moc"

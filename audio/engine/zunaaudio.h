@@ -73,6 +73,8 @@ public slots:
     // The file to play after the one playing (none for an empty path), until the next
     // Playfile; it replaces what was named before.
     void Queuefile(QString path);
+    // Seeks to `ms` milliseconds into the track, where Setprogress seeks by hundredths.
+    void Setposition(uint ms);
 
 private:
     void start(const QString &path);

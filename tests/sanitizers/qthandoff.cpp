@@ -3,7 +3,9 @@
 // passed along would look raced. This tells TSan about each handoff, per object: emitting a
 // signal releases on the sender, and delivering a queued call from a signal acquires on that
 // sender; a functor handed to invokeMethod() releases on the object it is sent to, and a
-// queued call without a sender acquires on its receiver. A thread so learns only what the
+// queued call without a sender acquires on its receiver; a task handed to a thread pool
+// releases, and acquires as it starts (on one address for all pools: the task must not read
+// anything of its own before it has). A thread so learns only what the
 // objects it hears from did before they spoke. Nothing else is ordered: what threads share
 // outside Qt's queues (the channel's ring, the capture device, the engine's atomics) stays
 // checked.
@@ -14,6 +16,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QThread>
+#include <QThreadPool>
 
 #include "sanitizers/tsanhandoff.h"
 
@@ -57,6 +60,22 @@ bool QMetaObject::invokeMethodImpl(QObject *object, QtPrivate::QSlotObjectBase *
               "ConnectionTypeEPv"));
     __tsan_release(object);
     return real(object, slot, type, ret);
+}
+
+// A function handed to a pool of threads runs on one of them later. This definition takes
+// the place of QtCore's for calls from our code.
+void QThreadPool::start(std::function<void()> function, int priority)
+{
+    using Start = void (*)(QThreadPool *, std::function<void()>, int);
+    static const auto real =
+        reinterpret_cast<Start>(dlsym(RTLD_NEXT, "_ZN11QThreadPool5startESt8functionIFvvEEi"));
+    static char handedOver;
+    std::function<void()> task = [function = std::move(function)] {
+        __tsan_acquire(&handedOver);
+        function();
+    };
+    __tsan_release(&handedOver);  // with the task made
+    real(this, std::move(task), priority);
 }
 
 // A thread that has ended emitted QThread::finished on its way out (a release on the
