@@ -46,6 +46,8 @@ int main(int argc, char *argv[])
     registerIconFont();
     MainWindow window;
     window.show();
+    // The desktop's media controls come once the window is up, so the bus never delays it.
+    QTimer::singleShot(0, &window, [&window] { window.offerMediaControls(); });
     dumpGeometryOnceShown(window);
     return app.exec();
 }

@@ -7,6 +7,7 @@
 #include <QThread>
 
 #include "app/enginerequests.h"
+#include "app/mprisservice.h"
 #include "audio/engine/zunaaudio.h"
 #include "playlist/zunalistview.h"
 #include "ui_mainwindow.h"
@@ -81,7 +82,12 @@ MainWindow::MainWindow(const std::function<ZUNAAudio *()> &makeEngine, QWidget *
     ui->progresslider->setStyle(jumpToClick);
     connect(ui->progresslider, &QAbstractSlider::actionTriggered, this, &MainWindow::seekToHandle);
 
+    // Titles and artists come from files: shown as they are, never read as markup.
+    ui->tracklabel->setTextFormat(Qt::PlainText);
+    ui->artistlabel->setTextFormat(Qt::PlainText);
+
     addPlaylistView(tr("Default"));
+    ui->playliststab->currentWidget()->setFocus();  // the keyboard starts on the music
 }
 
 MainWindow::~MainWindow()
@@ -95,11 +101,21 @@ MainWindow::~MainWindow()
     delete ui;
 }
 
+void MainWindow::offerMediaControls()
+{
+    if (mpris)
+        return;
+    mpris = new MprisService(this);
+    mpris->publish();
+}
+
 void MainWindow::addPlaylistView(const QString &name)
 {
     auto *view = new ZUNAListView(playlistcount);
     playlistcount += 1;
     connect(view, &QListWidget::itemDoubleClicked, this, &MainWindow::ItemDoubleClicked);
+    connect(view, &ZUNAListView::DeletePressed, this, &MainWindow::DeleteTrack);
+    connect(view, &ZUNAListView::PausePressed, audio, &ZUNAAudio::Pause);
     // The rows around the current entry decide what follows it.
     const QAbstractItemModel *rows = view->model();
     connect(
@@ -108,5 +124,6 @@ void MainWindow::addPlaylistView(const QString &name)
     connect(rows, &QAbstractItemModel::rowsInserted, this, &MainWindow::queueSoon);
     connect(rows, &QAbstractItemModel::rowsRemoved, this, &MainWindow::queueSoon);
     connect(rows, &QAbstractItemModel::rowsMoved, this, &MainWindow::queueSoon);
-    ui->playliststab->addTab(view, name);
+    // A tab's text is plain text too, but for "&", which would mark a shortcut letter.
+    ui->playliststab->addTab(view, QString(name).replace(u'&', QStringLiteral("&&")));
 }

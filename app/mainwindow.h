@@ -11,6 +11,7 @@ class QListWidget;
 class QListWidgetItem;
 class QThread;
 class EngineRequests;
+class MprisService;
 class Ui_MainWindow;
 class ZUNAAudio;
 
@@ -29,6 +30,10 @@ public:
     // the worker has started); tests use it to play into a capture device.
     explicit MainWindow(const std::function<ZUNAAudio *()> &makeEngine, QWidget *parent = nullptr);
     ~MainWindow() override;
+
+    // Lets the desktop's media keys and controls reach the player (MPRIS on the session
+    // bus). Called once the window is up: the bus need not slow its showing.
+    void offerMediaControls();
 
 signals:
     void Playfile(QString path);
@@ -49,6 +54,8 @@ private slots:
     void ClearMetadata();
 
 private:
+    friend class MprisService;  // a second set of the window's buttons
+
     void PlayItem(QListWidgetItem *item);
     void ShowTrack(const TrackMetadata &metadata);
     void addPlaylistView(const QString &name);
@@ -60,12 +67,15 @@ private:
     void queueSoon();
     void holdTicks();
     void seekToHandle(int action);
+    void seekTo(quint32 ms);
+    void openAndPlay(const QString &path);
 
     Ui_MainWindow *ui;
     QThread *thread;
     ZUNAAudio *audio;
     int playlistcount;
-    EngineRequests *requests;  // a child
+    EngineRequests *requests;       // a child
+    MprisService *mpris = nullptr;  // a child, once offered
     QListWidget *currentlist = nullptr;
     QListWidgetItem *currentitem = nullptr;
     // Once the current entry's row is gone, its place: before this row (past the end when

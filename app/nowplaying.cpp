@@ -69,3 +69,8 @@ void MainWindow::ClearMetadata()
     ui->progresslider->setValue(0);
     ui->progresslider->setEnabled(false);
 }
+
+void MainWindow::seekTo(quint32 ms)
+{
+    emit requests->Setposition(ms);
+}

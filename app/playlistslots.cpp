@@ -10,6 +10,7 @@
 
 #include "app/enginerequests.h"
 #include "app/mainwindow.h"
+#include "app/mprisservice.h"
 #include "audio/engine/zunaaudio.h"
 #include "metadata/zunalistwidget.h"
 #include "playlist/zunalistview.h"
@@ -123,6 +124,8 @@ void MainWindow::queueSoon()
 void MainWindow::updateQueue()
 {
     // What the engine is told is exactly what TrackFinish would start.
+    if (mpris)
+        mpris->refresh();  // what is next and previous may have changed
     const QString next = pathOf(currentlist, neighbour(+1));
     if (next == queuedpath)
         return;
@@ -136,6 +139,14 @@ void MainWindow::holdTicks()
     // longer shown. Once a call sent after the request has come back, they have all come.
     ++staleticks;
     emit requests->Fence();
+}
+
+void MainWindow::openAndPlay(const QString &path)
+{
+    // As if added with "+" and double-clicked.
+    ZUNAListView *playlist = visiblePlaylist(ui->playliststab);
+    playlist->AddFile(path);
+    ItemDoubleClicked(playlist->item(playlist->count() - 1));
 }
 
 void MainWindow::AddTrack()
@@ -182,10 +193,11 @@ void MainWindow::TabClose(int index)
         }
         return;
     }
-    QMessageBox question(QMessageBox::Question, QString(), tr("Close playlist without save?"),
-                         QMessageBox::Save | QMessageBox::Yes | QMessageBox::Cancel);
-    const int answer = question.exec();
-    if (answer != QMessageBox::Save && answer != QMessageBox::Yes)
+    // Nothing is ever saved, so nothing but closing or keeping it is offered; Escape keeps it.
+    QMessageBox question(QMessageBox::Question, tr("Close playlist"),
+                         tr("Close playlist without save?"), QMessageBox::Yes | QMessageBox::Cancel,
+                         this);
+    if (question.exec() != QMessageBox::Yes)
         return;
     playlist->clear();
     delete playlist;

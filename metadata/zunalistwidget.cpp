@@ -87,6 +87,9 @@ void ZUNAListWidget::ensureLabels()
     auto *length = new QLabel(lengthText);
     auto *size = new QLabel(sizeText(numberOf(m, QStringLiteral("SIZE"))));
 
+    // Tags and paths are shown as the plain text they are, never read as markup.
+    for (QLabel *label : {artist, title, type, length, size})
+        label->setTextFormat(Qt::PlainText);
     const RowFonts &fonts = rowFonts();
     title->setFont(fonts.title);
     artist->setFont(fonts.artist);

@@ -3,6 +3,7 @@
 #include <QDebug>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QScopedValueRollback>
 #include <QSet>
@@ -120,6 +121,29 @@ void ZUNAListView::scrollContentsBy(int dx, int dy)
 {
     QListWidget::scrollContentsBy(dx, dy);
     placeEntries();
+}
+
+void ZUNAListView::keyPressEvent(QKeyEvent *event)
+{
+    // A row is reached with the arrow keys; Enter starts it exactly as a double-click does.
+    const QList<QListWidgetItem *> selected = selectedItems();
+    const bool plain =
+        event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier;
+    switch (plain ? event->key() : 0) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (!selected.isEmpty())
+                emit itemDoubleClicked(selected.first());
+            return;
+        case Qt::Key_Delete:
+            emit DeletePressed();
+            return;
+        case Qt::Key_Space:
+            emit PausePressed();
+            return;
+        default:
+            QListWidget::keyPressEvent(event);
+    }
 }
 
 void ZUNAListView::dragEnterEvent(QDragEnterEvent *event)

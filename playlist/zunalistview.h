@@ -30,10 +30,16 @@ public:
     void AddFiles(const QStringList &paths);
     bool takingIn() const;
 
+signals:
+    // The keyboard's way to what the buttons do: Delete on the list, Space on the list.
+    void DeletePressed();
+    void PausePressed();
+
 protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void updateEditorGeometries() override;
     void scrollContentsBy(int dx, int dy) override;
 

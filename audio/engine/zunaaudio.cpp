@@ -75,7 +75,8 @@ void ZUNAAudio::Playfile(QString path)
     step = length / 100;
     lastposition = 0;
     playing = true;
-    reportEnd();  // a track shorter than the way here may be over already
+    if (!reportEnd())  // a track shorter than the way here may be over already
+        reportPlayback();
 }
 
 void ZUNAAudio::start(const QString &path)
@@ -97,6 +98,7 @@ void ZUNAAudio::start(const QString &path)
     if (!opened && system->openStream(fileName(path), &opened) != AudioResult::Ok) {
         // An unreadable file leaves the engine idle; the next request works as usual.
         emit extra->Unplayable(path);
+        reportPlayback();
         return;
     }
     sound = std::move(opened);
@@ -113,6 +115,7 @@ void ZUNAAudio::start(const QString &path)
     // Without a device the file is not to blame; one that opens but has nothing to play is.
     if (result == AudioResult::Corrupt || (result == AudioResult::Ok && !playing))
         emit extra->Unplayable(path);
+    reportPlayback();
     prepareNext();
 }
 
@@ -125,6 +128,7 @@ void ZUNAAudio::Play()
     }
     if (!playing && joinedpath.isEmpty() && !currentpath.trimmed().isEmpty())
         start(currentpath);
+    reportPlayback();
 }
 
 void ZUNAAudio::Pause()
@@ -133,6 +137,7 @@ void ZUNAAudio::Pause()
     const bool pause = !channel.paused();
     channel.setPaused(pause);
     paused = pause;
+    reportPlayback();
 }
 
 void ZUNAAudio::Stop()
@@ -145,6 +150,7 @@ void ZUNAAudio::Stop()
     dropNext();  // what was to follow is opened again if playing starts again
     joinedpath.clear();
     playing = false;
+    reportPlayback();
 }
 
 void ZUNAAudio::Loop()
@@ -198,7 +204,18 @@ bool ZUNAAudio::reportEnd()
         sound.reset();
     }
     emit Finish();
+    reportPlayback();
     return true;
+}
+
+void ZUNAAudio::reportPlayback()
+{
+    using Playback = EngineReports::Playback;
+    const Playback now = !playing           ? Playback::Stopped
+                         : channel.paused() ? Playback::Paused
+                                            : Playback::Playing;
+    if (std::exchange(playback, now) != now)
+        emit extra->PlaybackChanged(now);
 }
 
 void ZUNAAudio::Setvolume(int value)

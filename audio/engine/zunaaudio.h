@@ -19,11 +19,15 @@ class EngineReports : public QObject {
 
 public:
     using QObject::QObject;
+    enum class Playback { Stopped, Playing, Paused };
+    Q_ENUM(Playback)
 
 signals:
     // The file at `path`, asked for by Playfile, could not be opened or played: it is no
     // audio, or gone, or damaged from its first frame. The engine is idle.
     void Unplayable(QString path);
+    // Whether a track plays, is paused, or none is playing, each time that changes.
+    void PlaybackChanged(EngineReports::Playback playback);
 };
 
 // The playback engine. It plays one file at a time through its own AudioSystem and reports
@@ -79,6 +83,7 @@ public slots:
 private:
     void start(const QString &path);
     bool reportEnd();
+    void reportPlayback();
     void prepareNext();
     void dropNext();
 
@@ -98,6 +103,7 @@ private:
     std::unique_ptr<AudioStream> sound;      // the track heard
     std::unique_ptr<AudioStream> nextsound;  // opened ahead, queued when it can join
     AudioChannel channel;
-    EngineReports *extra;           // a child: it moves to the engine's thread along
+    EngineReports *extra;  // a child: it moves to the engine's thread along
+    EngineReports::Playback playback = EngineReports::Playback::Stopped;  // as last reported
     std::unique_ptr<QTimer> timer;  // lives on the creating thread
 };

@@ -46,6 +46,18 @@ Maker write(const QByteArray &bytes, qint64 size = -1, bool readable = true)
                (readable || (file.setPermissions({}) && !QFile(path).open(QIODevice::ReadOnly)));
     };
 }
+// Whether `label` lays its text out as plain text: as large as a plain-text label of the same
+// text and font (as markup it would be drawn otherwise, or load what it names).
+bool shownAsPlainText(const QLabel *label)
+{
+    if (label->text().isEmpty())
+        return true;
+    QLabel plain;
+    plain.setTextFormat(Qt::PlainText);
+    plain.setFont(label->font());
+    plain.setText(label->text());
+    return plain.sizeHint() == label->sizeHint();
+}
 }  // namespace
 
 class TestHostileFiles : public QObject {
@@ -91,6 +103,11 @@ private slots:
         // No label could lay out a title of 50 MB in time: its first 1024 characters are kept.
         row("fifty-megabyte-title.mp3", {write(tagged(frame("TIT2", QByteArray(50'000'000, 'T')))),
                                          QByteArray(1024, 'T'), "no-tags.mp3"});
+        // Markup in a tag is text like any other: never drawn bold, never an image loaded.
+        row("markup-title.mp3", {write(tagged(frame("TIT2", "<b>Bold</b> & <i>x</i>"))),
+                                 "<b>Bold</b> & <i>x</i>", "no-tags.mp3"});
+        row("image-title.mp3", {write(tagged(frame("TIT2", "<img src=\"/etc/hostname\">"))),
+                                "<img src=\"/etc/hostname\">", "no-tags.mp3"});
         row("directory.mp3", {[](QString &p) { return QDir().mkdir(p); }});
         row("named-pipe.mp3", {[](QString &p) { return !::mkfifo(QFile::encodeName(p), 0644); }});
         row("dev-zero", {[](QString &p) { return !(p = u"/dev/zero"_s).isEmpty(); }});  // itself
@@ -137,6 +154,10 @@ private slots:
         Heard finished(rig.engine(), &ZUNAAudio::Finish), ticks(rig.engine(), &ZUNAAudio::Tick);
         QSignalSpy played(&rig.window(), &MainWindow::Playfile);
         STEP(rig.doubleClickRow(view, 0));
+        QList<QLabel *> labels = entryOf(view, 0)->findChildren<QLabel *>();
+        labels << rig.label("tracklabel") << rig.label("artistlabel");
+        for (const QLabel *label : labels)
+            QVERIFY2(shownAsPlainText(label), qPrintable(label->text()));
         QCOMPARE(rig.capture().outputsOpened(), int(plays));
         qint64 heard = qint64(rig.capture().pump(4800));
         if (file.then != Kept)

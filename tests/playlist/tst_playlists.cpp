@@ -59,17 +59,25 @@ QString closeTab(
     DialogAnswer question([&](QWidget *dialog) {
         whileAsked();
         auto *box = qobject_cast<QMessageBox *>(dialog);
-        asked = u"%1|%2|%3"_s.arg(box->text()).arg(box->icon()).arg(box->standardButtons().toInt());
-        box->button(answer)->click();
+        asked = u"%1|%2|%3|%4|%5"_s.arg(box->text())
+                    .arg(box->icon())
+                    .arg(box->standardButtons().toInt())
+                    .arg(box->windowTitle())
+                    .arg(box->parentWidget() == &rig.window());
+        if (answer == QMessageBox::Escape)
+            QTest::keyClick(box, Qt::Key_Escape);
+        else
+            box->button(answer)->click();
     });
     emit rig.tabs()->tabCloseRequested(index);
     QCoreApplication::processEvents();
     return asked;
 }
 
+// Over the window, with a title, offering only what it does: closing or keeping.
 const QString kQuestion =
-    u"Close playlist without save?|%1|%2"_s.arg(QMessageBox::Question)
-        .arg((QMessageBox::Save | QMessageBox::Yes | QMessageBox::Cancel).toInt());
+    u"Close playlist without save?|%1|%2|Close playlist|1"_s.arg(QMessageBox::Question)
+        .arg((QMessageBox::Yes | QMessageBox::Cancel).toInt());
 }  // namespace
 
 class TestPlaylists : public QObject {
@@ -257,6 +265,34 @@ private slots:
         QCOMPARE(played.size(), 8);
     }
 
+    // Without a mouse: the list has the focus from the start, Enter starts the selected row
+    // as a double-click does, Space pauses and resumes, Delete removes the row as "-" does.
+    void theKeyboardStartsPausesAndRemoves()
+    {
+        WindowRig rig;
+        LogRecorder log;
+        ZUNAListView *view = rig.playlist(0);
+        fill(view, {u"flac16-880.flac"_s, u"two-b-1500.flac"_s});
+        STEP(rig.show());
+        QCOMPARE(QApplication::focusWidget(), view);
+        for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Return})
+            QTest::keyClick(view, key);
+        rig.sync();
+        QCOMPARE(rig.label("tracklabel")->text(), u"Second"_s);
+        STEP(rig.checkHeard(u"two-b-1500.flac"_s));
+        QTest::keyClick(view, Qt::Key_Space);
+        rig.sync();
+        QCOMPARE(rig.capture().pump(100), size_t(0));
+        QTest::keyClick(view, Qt::Key_Space);
+        rig.sync();
+        QCOMPARE(rig.capture().pump(100), size_t(100));
+        QTest::keyClick(view, Qt::Key_Delete);
+        QCOMPARE(pathsOf(view), QStringList(fixturePath(u"flac16-880.flac"_s)));
+        QCOMPARE(log.lines().filter(u"Event: "_s),
+                 QStringList({u"Event: Playfile( \"%1\" )"_s.arg(fixturePath(u"two-b-1500.flac"_s)),
+                              u"Event: Pause"_s, u"Event: Pause"_s}));
+    }
+
     void addTrackUsesTheFileDialogOnTheVisiblePlaylist()
     {
         WindowRig rig;
@@ -299,14 +335,15 @@ private slots:
         QCOMPARE(closeTab(rig, 1), QString());
         QCOMPARE(rig.tabs()->tabText(1), u"Default"_s);
 
-        // A playlist with rows asks first. Cancel changes nothing; Save closes it, and when it
-        // does not hold the playing entry the music and the display are left alone.
+        // A playlist with rows asks first. Cancel or Escape change nothing; Yes closes it, and
+        // when it does not hold the playing entry the music and the display are left alone.
         fill(rig.playlist(2));
         rig.tabs()->setCurrentIndex(1);
         STEP(rig.doubleClickRow(rig.playlist(1), 0));
         QCOMPARE(closeTab(rig, 2, QMessageBox::Cancel), kQuestion);
+        QCOMPARE(closeTab(rig, 2, QMessageBox::Escape), kQuestion);
         QCOMPARE(rig.tabs()->count(), 4);
-        QCOMPARE(closeTab(rig, 2, QMessageBox::Save), kQuestion);
+        QCOMPARE(closeTab(rig, 2, QMessageBox::Yes), kQuestion);
         QCOMPARE(rig.tabs()->tabText(2), u"Four"_s);
         rig.sync();
         QVERIFY(rig.capture().isOpen());

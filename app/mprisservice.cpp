@@ -1,0 +1,352 @@
+#include "app/mprisservice.h"
+
+#include <QApplication>
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDebug>
+#include <QSlider>
+#include <QUrl>
+
+#include "app/mainwindow.h"
+#include "metadata/zunalistwidget.h"
+#include "playlist/zunalistview.h"
+#include "ui_mainwindow.h"
+
+namespace {
+const QString kPath = QStringLiteral("/org/mpris/MediaPlayer2");
+const QString kPlayer = QStringLiteral("org.mpris.MediaPlayer2.Player");
+const QString kNoTrack = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
+
+class RootAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2")
+    Q_PROPERTY(bool CanQuit READ yes)
+    Q_PROPERTY(bool CanRaise READ yes)
+    Q_PROPERTY(bool HasTrackList READ no)
+    Q_PROPERTY(QString Identity READ identity)
+    Q_PROPERTY(QString DesktopEntry READ desktopEntry)
+    Q_PROPERTY(QStringList SupportedUriSchemes READ schemes)
+    Q_PROPERTY(QStringList SupportedMimeTypes READ mimeTypes)
+
+public:
+    explicit RootAdaptor(MprisService *service) : QDBusAbstractAdaptor(service), mpris(service) {}
+    bool yes() const { return true; }
+    bool no() const { return false; }
+    QString identity() const { return QStringLiteral("ZUNA"); }
+    QString desktopEntry() const { return QGuiApplication::desktopFileName(); }
+    QStringList schemes() const { return {QStringLiteral("file")}; }
+    QStringList mimeTypes() const
+    {
+        return {QStringLiteral("audio/mpeg"), QStringLiteral("audio/flac"),
+                QStringLiteral("audio/x-flac")};
+    }
+
+public slots:
+    void Raise() { mpris->raise(); }
+    void Quit() { mpris->quit(); }
+
+private:
+    MprisService *const mpris;
+};
+
+class PlayerAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
+    Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
+    Q_PROPERTY(double Rate READ rate WRITE setRate)
+    Q_PROPERTY(double MinimumRate READ rate)
+    Q_PROPERTY(double MaximumRate READ rate)
+    Q_PROPERTY(QVariantMap Metadata READ metadata)
+    Q_PROPERTY(double Volume READ volume WRITE setVolume)
+    Q_PROPERTY(qlonglong Position READ position)
+    Q_PROPERTY(bool CanGoNext READ canGoNext)
+    Q_PROPERTY(bool CanGoPrevious READ canGoPrevious)
+    Q_PROPERTY(bool CanPlay READ canPlay)
+    Q_PROPERTY(bool CanPause READ canPlay)
+    Q_PROPERTY(bool CanSeek READ canSeek)
+    Q_PROPERTY(bool CanControl READ canControl)
+
+public:
+    explicit PlayerAdaptor(MprisService *service) : QDBusAbstractAdaptor(service), mpris(service)
+    {
+        connect(service, &MprisService::Seeked, this, &PlayerAdaptor::Seeked);
+    }
+    QString playbackStatus() const { return mpris->playbackStatus(); }
+    double rate() const { return 1.0; }  // played as recorded, always
+    void setRate(double) {}
+    QVariantMap metadata() const { return mpris->metadata(); }
+    double volume() const { return mpris->volume(); }
+    void setVolume(double volume) { mpris->setVolume(volume); }
+    qlonglong position() const { return mpris->position(); }
+    bool canGoNext() const { return mpris->canGoNext(); }
+    bool canGoPrevious() const { return mpris->canGoPrevious(); }
+    bool canPlay() const { return mpris->canPlay(); }
+    bool canSeek() const { return mpris->canSeek(); }
+    bool canControl() const { return true; }
+
+public slots:
+    void Play() { mpris->play(); }
+    void Pause() { mpris->pause(); }
+    void PlayPause() { mpris->playPause(); }
+    void Stop() { mpris->stop(); }
+    void Next() { mpris->next(); }
+    void Previous() { mpris->previous(); }
+    void Seek(qlonglong offset) { mpris->seek(offset); }
+    void SetPosition(const QDBusObjectPath &track, qlonglong position)
+    {
+        mpris->setPosition(track, position);
+    }
+    void OpenUri(const QString &uri) { mpris->openUri(uri); }
+
+signals:
+    void Seeked(qlonglong position);
+
+private:
+    MprisService *const mpris;
+};
+}  // namespace
+
+MprisService::MprisService(MainWindow *owner) : QObject(owner), window(owner)
+{
+    new RootAdaptor(this);
+    new PlayerAdaptor(this);
+    const EngineReports *reports = window->audio->reports();
+    connect(reports, &EngineReports::PlaybackChanged, this, &MprisService::playbackChanged);
+    connect(window->audio, &ZUNAAudio::Tick, this, &MprisService::heard);
+    connect(window, &MainWindow::Playfile, this, &MprisService::trackStarted);
+    connect(window->ui->volumeslider, &QSlider::valueChanged, this, &MprisService::announce);
+    track.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(kNoTrack)));
+}
+
+bool MprisService::publish()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        qDebug() << "No session bus: no media keys or desktop media controls";
+        return false;
+    }
+    bus.registerObject(kPath, this, QDBusConnection::ExportAdaptors);
+    // A second player takes a name of its own, as MPRIS allows, rather than the first one's.
+    const QString name = QStringLiteral("org.mpris.MediaPlayer2.zuna");
+    QDBusConnectionInterface *names = bus.interface();
+    const auto taken = [names](const QString &wanted) {
+        return names
+                   ->registerService(wanted, QDBusConnectionInterface::DontQueueService,
+                                     QDBusConnectionInterface::DontAllowReplacement)
+                   .value() == QDBusConnectionInterface::ServiceRegistered;
+    };
+    return taken(name) || taken(name + QStringLiteral(".instance") +
+                                QString::number(QApplication::applicationPid()));
+}
+
+void MprisService::refresh()
+{
+    announce();
+}
+
+void MprisService::raise()
+{
+    window->showNormal();
+    window->raise();
+    window->activateWindow();
+}
+
+void MprisService::quit()
+{
+    window->close();  // as the window's own close button does
+}
+
+void MprisService::play()
+{
+    window->ui->playbutton->click();
+}
+
+void MprisService::pause()
+{
+    if (playback == EngineReports::Playback::Playing)
+        window->ui->pausebutton->click();  // it toggles: only when playing
+}
+
+void MprisService::playPause()
+{
+    if (playback == EngineReports::Playback::Playing)
+        window->ui->pausebutton->click();
+    else
+        window->ui->playbutton->click();
+}
+
+void MprisService::stop()
+{
+    window->ui->stopbutton->click();
+}
+
+void MprisService::next()
+{
+    window->ui->nextbutton->click();
+}
+
+void MprisService::previous()
+{
+    window->ui->prevbutton->click();
+}
+
+void MprisService::seek(qlonglong offsetUs)
+{
+    const qlonglong target = position() / 1000 + offsetUs / 1000;
+    if (target >= lengthMs)
+        next();  // past the end: as if the track had ended
+    else
+        seekTo(qMax<qlonglong>(0, target));
+}
+
+void MprisService::setPosition(const QDBusObjectPath &trackId, qlonglong positionUs)
+{
+    const QString current =
+        track.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path();
+    if (trackId.path() == current && positionUs >= 0 && positionUs / 1000 <= lengthMs)
+        seekTo(positionUs / 1000);
+}
+
+void MprisService::seekTo(qlonglong positionMs)
+{
+    if (!canSeek())
+        return;
+    window->seekTo(quint32(positionMs));
+    knownMs = positionMs;
+    since.restart();
+    emit Seeked(positionMs * 1000);
+}
+
+void MprisService::openUri(const QString &uri)
+{
+    const QUrl url(uri);
+    if (!url.isLocalFile())
+        return;  // files only
+    window->openAndPlay(url.toLocalFile());
+}
+
+QString MprisService::playbackStatus() const
+{
+    switch (playback) {
+        case EngineReports::Playback::Playing:
+            return QStringLiteral("Playing");
+        case EngineReports::Playback::Paused:
+            return QStringLiteral("Paused");
+        case EngineReports::Playback::Stopped:
+            break;
+    }
+    return QStringLiteral("Stopped");
+}
+
+QVariantMap MprisService::metadata() const
+{
+    return track;
+}
+
+qlonglong MprisService::position() const
+{
+    const bool running = playback == EngineReports::Playback::Playing;
+    return qMin(lengthMs, knownMs + (running ? since.elapsed() : 0)) * 1000;
+}
+
+double MprisService::volume() const
+{
+    return window->ui->volumeslider->value() / 100.0;
+}
+
+void MprisService::setVolume(double volume)
+{
+    // The slider follows, and through it the engine, as when the user moves it.
+    window->ui->volumeslider->setValue(qRound(qBound(0.0, volume, 1.0) * 100.0));
+}
+
+bool MprisService::canGoNext() const
+{
+    return window->neighbour(+1) != nullptr;
+}
+
+bool MprisService::canGoPrevious() const
+{
+    return window->neighbour(-1) != nullptr;
+}
+
+bool MprisService::canPlay() const
+{
+    return lengthMs > 0 || playback != EngineReports::Playback::Stopped;
+}
+
+bool MprisService::canSeek() const
+{
+    return playback != EngineReports::Playback::Stopped && lengthMs > 0;
+}
+
+void MprisService::trackStarted()
+{
+    QListWidgetItem *item = window->currentitem;
+    const auto *entry =
+        item ? qobject_cast<const ZUNAListWidget *>(window->currentlist->itemWidget(item))
+             : nullptr;
+    if (!entry)
+        return;
+    const TrackMetadata read = entry->Getmetadata();
+    lengthMs = read.value(QStringLiteral("LENGTH")).toLongLong();
+    track = {
+        {QStringLiteral("mpris:trackid"),
+         QVariant::fromValue(QDBusObjectPath(
+             QStringLiteral("/io/github/zuna/Zuna/track/%1").arg(quintptr(item), 0, 16)))},
+        {QStringLiteral("mpris:length"), lengthMs * 1000},
+        {QStringLiteral("xesam:title"), read.value(QStringLiteral("TITLE"))},
+        {QStringLiteral("xesam:artist"), QStringList(read.value(QStringLiteral("ARTIST")))},
+        {QStringLiteral("xesam:album"), read.value(QStringLiteral("ALBUM"))},
+        {QStringLiteral("xesam:url"), QUrl::fromLocalFile(entry->Getpath()).toString()},
+    };
+    knownMs = 0;
+    since.restart();
+    announce();
+}
+
+void MprisService::heard(uint positionMs)
+{
+    knownMs = positionMs;
+    since.restart();
+}
+
+void MprisService::playbackChanged(EngineReports::Playback now)
+{
+    knownMs = position() / 1000;  // where it stood when it stopped running, or began again
+    since.restart();
+    playback = now;
+    announce();
+}
+
+void MprisService::announce()
+{
+    // What a client sees changes with the playback, the track, the volume and the rows
+    // around the current entry: each change goes out once, as MPRIS asks.
+    const QVariantMap now = {
+        {QStringLiteral("PlaybackStatus"), playbackStatus()},
+        {QStringLiteral("Metadata"), track},
+        {QStringLiteral("Volume"), volume()},
+        {QStringLiteral("CanGoNext"), canGoNext()},
+        {QStringLiteral("CanGoPrevious"), canGoPrevious()},
+        {QStringLiteral("CanPlay"), canPlay()},
+        {QStringLiteral("CanPause"), canPlay()},
+        {QStringLiteral("CanSeek"), canSeek()},
+    };
+    QVariantMap changed;
+    for (auto it = now.begin(); it != now.end(); ++it)
+        if (announced.value(it.key()) != it.value())
+            changed.insert(it.key(), it.value());
+    announced = now;
+    if (changed.isEmpty())
+        return;
+    QDBusMessage signal =
+        QDBusMessage::createSignal(kPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                   QStringLiteral("PropertiesChanged"));
+    signal << kPlayer << changed << QStringList();
+    QDBusConnection::sessionBus().send(signal);
+}
+
+#include "mprisservice.moc"
