@@ -1,6 +1,7 @@
 #include "audio/audiostream.h"
 
 #include "audio/decode/decoder.h"
+#include "audio/decode/filereader.h"
 #include "audio/decode/tagreader.h"
 #include "audio/decode/trackfile.h"
 #include "audio/playback/channelcore.h"
@@ -32,10 +33,24 @@ uint32_t AudioStream::lengthMs() const
     return uint32_t(framesToMs(track->lengthFrames(), track->format().rate));
 }
 
+int64_t AudioStream::fileSize() const
+{
+    return track->fileSize();
+}
+
 int AudioStream::tagCount()
 {
-    if (!tags)
-        tags = readTags(track->type(), track->file());
+    if (!tags) {
+        if (!channel) {
+            // The decoder is this thread's, and so is its file: TagLib reads through the
+            // same buffer, where opening the stream left the file's first bytes.
+            tags = readTags(track->type(), track->file());
+        } else {
+            // A channel's feeder thread may be reading the file at this moment.
+            const std::unique_ptr<FileReader> own = track->file().twin();
+            tags = own ? readTags(track->type(), *own) : std::vector<Tag>{};
+        }
+    }
     return int(tags->size());
 }
 

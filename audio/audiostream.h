@@ -28,6 +28,7 @@ public:
     AudioFormat format() const;
     int64_t lengthFrames() const;
     uint32_t lengthMs() const;
+    int64_t fileSize() const;  // in bytes, as the file system told at opening
 
     // Tags are read on first use, so playback never pays for them.
     int tagCount();

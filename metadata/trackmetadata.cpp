@@ -50,6 +50,7 @@ TrackMetadata readTrackMetadata(QString path)
     int tagCount = 0;
     int64_t lengthMs = 0;
     SoundType type = SoundType::Other;
+    qint64 size = -1;
     {
         // A system of its own: the engine's is on another thread, and creating one touches
         // no device. The stream must go before its system, hence the order.
@@ -70,6 +71,7 @@ TrackMetadata readTrackMetadata(QString path)
             }
             lengthMs = framesToMs(stream->lengthFrames(), stream->format().rate);
             type = stream->type();
+            size = stream->fileSize();
         }
     }
     if (tagCount == 0) {
@@ -78,8 +80,11 @@ TrackMetadata readTrackMetadata(QString path)
     }
     metadata.insert(QStringLiteral("LENGTH"), QString::number(lengthMs));
     metadata.insert(QStringLiteral("TYPE"), typeText(type));
-    // The size as the file system reports it (a stat, no open), 0 for a path that leads
-    // nowhere, including a dangling link; in full 64 bits.
-    metadata.insert(QStringLiteral("SIZE"), QString::number(QFile(path).size()));
+    // The size as the file system reports it, in full 64 bits: for a file that opened, as
+    // its stream was told at opening; otherwise from a stat (no open), 0 for a path that leads
+    // nowhere, including a dangling link.
+    if (size < 0)
+        size = QFile(path).size();
+    metadata.insert(QStringLiteral("SIZE"), QString::number(size));
     return metadata;
 }

@@ -12,6 +12,7 @@
 namespace {
 constexpr size_t kBufferSize = 64 * 1024;
 constexpr size_t kFirstFill = 16 * 1024;
+constexpr size_t kTailFill = 4 * 1024;
 
 long preadFully(int fd, void *data, size_t count, int64_t offset)
 {
@@ -52,10 +53,13 @@ AudioResult FileReader::open(const std::string &path, std::unique_ptr<FileReader
     return AudioResult::Ok;
 }
 
-FileReader::FileReader(int descriptor, int64_t size)
-    : fd(descriptor), fileSize(size), buffer(new unsigned char[kBufferSize])
+std::unique_ptr<FileReader> FileReader::twin() const
 {
+    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    return copy < 0 ? nullptr : std::unique_ptr<FileReader>(new FileReader(copy, fileSize));
 }
+
+FileReader::FileReader(int descriptor, int64_t size) : fd(descriptor), fileSize(size) {}
 
 FileReader::~FileReader()
 {
@@ -75,15 +79,56 @@ int64_t FileReader::seek(int64_t offset, int whence)
     return position;
 }
 
-long FileReader::fill(int64_t offset)
+FileReader::Window *FileReader::windowHolding(int64_t offset)
 {
-    // Reading on from the buffer's end is a sign of more to come; a jump (to a tag at the
-    // end, back to the start) usually wants a few bytes only.
-    const bool onward = bufferLength > 0 && offset == bufferStart + int64_t(bufferLength);
-    fillSize = onward ? std::min(fillSize * 2, kBufferSize) : kFirstFill;
-    const long got = preadFully(fd, buffer.get(), fillSize, offset);
-    bufferStart = offset;
-    bufferLength = got > 0 ? size_t(got) : 0;
+    for (Window &w : windows) {
+        if (offset >= w.start && offset < w.start + int64_t(w.length)) {
+            w.lastUse = ++uses;
+            return &w;
+        }
+    }
+    return nullptr;
+}
+
+long FileReader::fill(int64_t offset, bool *reachedEnd)
+{
+    // Reading on from a window's end is a sign of more to come: that window moves on and
+    // reads more. A jump (to a tag at the end, back to the start) usually wants a few bytes
+    // only, and takes the window used least recently.
+    Window *target = nullptr;
+    for (Window &w : windows) {
+        if (w.length > 0 && offset == w.start + int64_t(w.length))
+            target = &w;
+    }
+    const bool onward = target != nullptr;
+    if (!onward) {
+        target = &windows[0];
+        for (Window &w : windows) {
+            if (w.lastUse < target->lastUse)
+                target = &w;
+        }
+    }
+    Window &w = *target;
+    if (!w.bytes)
+        w.bytes.reset(new unsigned char[kBufferSize]);
+    w.fillSize = onward ? std::min(w.fillSize * 2, kBufferSize) : kFirstFill;
+    int64_t start = offset;
+    size_t want = w.fillSize;
+    if (offset < fileSize && fileSize - offset < int64_t(want)) {
+        // The fill reaches the end: asking for no more than is there saves the call that
+        // would find nothing more. A jump there looks for tags at the end (ID3v1, APE),
+        // which are short and read backwards from it: the window takes the file's last
+        // few kilobytes.
+        if (!onward)
+            start = std::max<int64_t>(0, std::min(offset, fileSize - int64_t(kTailFill)));
+        want = size_t(fileSize - start);
+    }
+    const long got = preadFully(fd, w.bytes.get(), want, start);
+    w.start = start;
+    w.length = got > 0 ? size_t(got) : 0;
+    w.lastUse = ++uses;
+    // Past what was there at opening, or past a short read, there is nothing now.
+    *reachedEnd = got >= 0 && (size_t(got) < want || start + got >= fileSize);
     return got;
 }
 
@@ -91,24 +136,27 @@ long FileReader::readAt(int64_t offset, void *data, size_t count)
 {
     auto *out = static_cast<unsigned char *>(data);
     size_t done = 0;
+    bool reachedEnd = false;  // a fill found the end of the file: nothing lies past it
     while (done < count) {
         const int64_t at = offset + int64_t(done);
-        if (at >= bufferStart && at < bufferStart + int64_t(bufferLength)) {
-            const size_t skip = size_t(at - bufferStart);
-            const size_t n = std::min(count - done, bufferLength - skip);
-            std::memcpy(out + done, buffer.get() + skip, n);
+        if (const Window *w = windowHolding(at)) {
+            const size_t skip = size_t(at - w->start);
+            const size_t n = std::min(count - done, w->length - skip);
+            std::memcpy(out + done, w->bytes.get() + skip, n);
             done += n;
             continue;
         }
+        if (reachedEnd)
+            break;
         if (count - done >= kBufferSize) {
-            // Large reads bypass the buffer instead of copying through it.
+            // Large reads bypass the windows instead of copying through them.
             const long got = preadFully(fd, out + done, count - done, at);
             if (got < 0)
                 return done > 0 ? long(done) : -1;
             done += size_t(got);
             break;
         }
-        const long got = fill(at);
+        const long got = fill(at, &reachedEnd);
         if (got < 0)
             return done > 0 ? long(done) : -1;
         if (got == 0)

@@ -3,13 +3,139 @@
 #include <taglib/flacfile.h>
 #include <taglib/id3v2framefactory.h>
 #include <taglib/mpegfile.h>
-#include <taglib/tfilestream.h>
+#include <taglib/tiostream.h>
 #include <taglib/tpropertymap.h>
-#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
 
 #include "audio/decode/filereader.h"
+#include "audio/decode/mpegheader.h"
 
 namespace {
+constexpr int64_t kTagHeaderBytes = 10;  // of an ID3v2 tag, and of an ID3v2.3/2.4 frame
+
+bool isFrameId(const unsigned char *id)
+{
+    return std::all_of(id, id + 4, [](unsigned char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    });
+}
+
+uint32_t bigEndian32(const unsigned char *b)
+{
+    return uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3];
+}
+
+// Where the padding of the ID3v2 tag at the start of a file lies, in file offsets.
+struct Padding {
+    int64_t start = 0;  // 0 for none known
+    int64_t end = 0;    // the end of the tag
+};
+
+// Taggers pad an ID3v2 tag, up to a megabyte, so as to grow it in place later. TagLib
+// reads the whole body of a tag in one block, but its frame parser stops at the first
+// frame that starts with a zero byte, where the padding starts, and looks at no byte past
+// it but for the one check described below. Where that is can be told from the frame
+// headers alone, without reading the frames or the padding. This mirrors what TagLib's
+// parser (1.13) looks at: a TagLib that looked further would need it revisited. Returns no
+// padding when the tag is small (reading its padding costs less than finding it) or not
+// plainly laid out.
+Padding paddingOfLeadingTag(FileReader &file)
+{
+    constexpr int64_t kWorthFinding = 64 * 1024;
+    constexpr int kMaxFrames = 4096;
+    unsigned char h[kTagHeaderBytes];
+    if (file.readAt(0, h, sizeof h) != long(sizeof h))
+        return {};
+    const int64_t end = id3v2TagSize(h, sizeof h);  // the tag starts at 0
+    // ID3v2.3 and 2.4 only, without unsynchronisation, extended header or footer, whose
+    // bodies TagLib parses at other offsets than those of the file.
+    if (end < kWorthFinding || end > file.size() || (h[3] != 3 && h[3] != 4) || (h[5] & 0xD0))
+        return {};
+    const bool v24 = h[3] == 4;
+    int64_t frame = kTagHeaderBytes;
+    int64_t itunesCheck = 0;  // where TagLib looks for a frame ID if the padding starts next
+    for (int n = 0; n < kMaxFrames && frame + kTagHeaderBytes < end; ++n) {
+        if (file.readAt(frame, h, sizeof h) != long(sizeof h))
+            return {};
+        if (h[0] == 0) {
+            unsigned char id[4];
+            if (itunesCheck > 0 && itunesCheck + 4 <= end && file.readAt(itunesCheck, id, 4) == 4 &&
+                isFrameId(id))
+                return {};
+            return {frame, end};
+        }
+        if (!isFrameId(h) || (v24 && (h[4] | h[5] | h[6] | h[7]) & 0x80))
+            return {};
+        const uint32_t size =
+            v24 ? uint32_t(h[4]) << 21 | h[5] << 14 | h[6] << 7 | h[7] : bigEndian32(h + 4);
+        if (size == 0 || frame + kTagHeaderBytes + size > end)
+            return {};
+        // For an ID3v2.4 frame over 127 bytes that no frame ID follows, TagLib reads the
+        // size again as a plain integer (iTunes writes them so), and takes that if a frame
+        // ID follows it instead. For the last frame before the padding, that ID must not
+        // be there; for the others, a frame ID does follow.
+        itunesCheck = v24 && size > 127 ? frame + kTagHeaderBytes + bigEndian32(h + 4) : 0;
+        frame += kTagHeaderBytes + size;
+    }
+    return {};
+}
+
+// TagLib reading through our FileReader instead of a FileStream of its own: its many small
+// reads (tag headers, the end of the file, the first frame) then come from the buffer that
+// opening the stream filled, rather than each costing seeks and reads of a FILE on a
+// second descriptor. It keeps a position of its own, as the decoder's must not move.
+// Read-only: TagLib is never asked to save. When TagLib reads the body of the leading
+// ID3v2 tag, the block ends a frame header's length past the start of the padding (see
+// paddingOfLeadingTag), which is where TagLib's parser stops looking.
+class ReaderStream : public TagLib::IOStream {
+public:
+    explicit ReaderStream(FileReader &input) : file(input), padding(paddingOfLeadingTag(input)) {}
+
+    TagLib::FileName name() const override { return ""; }
+    bool readOnly() const override { return true; }
+    bool isOpen() const override { return true; }
+    long tell() const override { return long(position); }
+    long length() override { return long(file.size()); }
+
+    TagLib::ByteVector readBlock(unsigned long length) override
+    {
+        // Never more than the file holds, so that a tag claiming a size the file does not
+        // have costs no allocation of that size (TagLib's own stream does the same).
+        const int64_t left = std::max<int64_t>(0, file.size() - position);
+        auto count = unsigned(std::min<uint64_t>({length, uint64_t(left), 0xFFFFFFFFu}));
+        if (padding.start > 0 && position == kTagHeaderBytes &&
+            position + int64_t(length) == padding.end)
+            count = unsigned(padding.start + kTagHeaderBytes - position);
+        if (count == 0)
+            return {};
+        TagLib::ByteVector block(count);
+        const long got = file.readAt(position, block.data(), count);
+        block.resize(got > 0 ? unsigned(got) : 0);
+        position += block.size();
+        return block;
+    }
+
+    // Like fseek(): a target before the start leaves the position where it was.
+    void seek(long offset, Position from) override
+    {
+        const int64_t base = from == Beginning ? 0 : from == Current ? position : file.size();
+        if (base + offset >= 0)
+            position = base + offset;
+    }
+
+    void writeBlock(const TagLib::ByteVector &) override {}
+    void insert(const TagLib::ByteVector &, unsigned long, unsigned long) override {}
+    void removeBlock(unsigned long, unsigned long) override {}
+    void truncate(long) override {}
+
+private:
+    FileReader &file;
+    const Padding padding;
+    int64_t position = 0;
+};
+
 std::vector<Tag> flatten(const TagLib::PropertyMap &properties)
 {
     std::vector<Tag> tags;
@@ -22,17 +148,10 @@ std::vector<Tag> flatten(const TagLib::PropertyMap &properties)
 }
 }  // namespace
 
-std::vector<Tag> readTags(SoundType type, const FileReader &file)
+std::vector<Tag> readTags(SoundType type, FileReader &file)
 {
-    // TagLib's stream takes ownership of the descriptor it is given, and picks parsers by
-    // file name if asked to; so it gets a duplicate, and the parser is chosen from the
-    // sniffed content. Our reads use pread(), so the shared offset does not matter.
-    const int fd = ::dup(file.descriptor());
-    if (fd < 0)
-        return {};
-    TagLib::FileStream stream(fd, true);
-    if (!stream.isOpen())
-        return {};
+    // The parser is chosen from the sniffed content, never from the file's name.
+    ReaderStream stream(file);
     auto *frames = TagLib::ID3v2::FrameFactory::instance();
     switch (type) {
         case SoundType::Mpeg: {

@@ -9,5 +9,6 @@ class FileReader;
 
 // Reads the tags of `file` through TagLib's property map, which gives ID3v1, ID3v2, APE
 // and Vorbis comments the same names. A property with several values yields one Tag per
-// value, in order. Pictures and other binary frames are not tags.
-std::vector<Tag> readTags(SoundType type, const FileReader &file);
+// value, in order. Pictures and other binary frames are not tags. Reads through `file`'s
+// buffer, but never moves its read position.
+std::vector<Tag> readTags(SoundType type, FileReader &file);

@@ -26,7 +26,8 @@ TrackFile::TrackFile(SoundType type, std::unique_ptr<FileReader> file,
       reader(std::move(file)),
       pcm(std::move(opened)),
       pcmFormat(pcm->format()),
-      length(pcm->lengthFrames())
+      length(pcm->lengthFrames()),
+      size(reader->size())
 {
 }
 

@@ -28,8 +28,10 @@ public:
     SoundType type() const { return soundType; }
     AudioFormat format() const { return pcmFormat; }
     int64_t lengthFrames() const { return length; }
+    int64_t fileSize() const { return size; }  // in bytes, as at opening
 
-    const FileReader &file() const { return *reader; }
+    // The file and the decoder belong to the same thread.
+    FileReader &file() { return *reader; }
     Decoder &decoder() { return *pcm; }
 
 private:
@@ -40,4 +42,5 @@ private:
     std::unique_ptr<Decoder> pcm;  // reads through `reader`
     const AudioFormat pcmFormat;
     const int64_t length;
+    const int64_t size;
 };

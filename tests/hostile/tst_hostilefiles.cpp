@@ -100,6 +100,9 @@ private slots:
         row("streaminfo-rate-zero.flac", {write(rateZero)});
         row("streaminfo-missing.flac", {write(noStreamInfo)});
         row("ten-thousand-tags.mp3", {write(tagged(frames)), "Many Tags", "no-tags.mp3"});
+        // A megabyte of padding after the frames, as taggers leave to grow a tag in place.
+        row("padded-tag.mp3", {write(tagged(frame("TIT2", "Padded") + QByteArray(1 << 20, '\0'))),
+                               "Padded", "no-tags.mp3"});
         // No label could lay out a title of 50 MB in time: its first 1024 characters are kept.
         row("fifty-megabyte-title.mp3", {write(tagged(frame("TIT2", QByteArray(50'000'000, 'T')))),
                                          QByteArray(1024, 'T'), "no-tags.mp3"});
