@@ -173,6 +173,14 @@ private slots:
         h.pump(441);
         h.run([](ZUNAAudio *e) { e->Setprogress(50); });
         QCOMPARE(h.pump(100000), size_t(2205));
+        // A file played again reports its first second again.
+        for (int round = 1; round <= 2; ++round) {
+            h.play("long-6s-8k.flac");
+            h.pump(8000);
+            h.timeout();
+            QCOMPARE(h.ticks.size(), 4 + round);
+            QCOMPARE(h.lastTick(), 1000u);
+        }
     }
 
     void nearEndThenEndReportedOnceAfterTheRelease()
