@@ -73,10 +73,9 @@ private:
 QStringList expandFolders(const QStringList &dropped)
 {
     QStringList files;
-    FolderWalk walker;
     for (const QString &path : dropped) {
         if (QFileInfo(path).isDir())
-            walker.walk(path, &files);
+            FolderWalk().walk(path, &files);  // a folder dropped twice gives its files twice
         else
             files.append(path);
     }

@@ -6,6 +6,7 @@
 // row), and each dropped folder replaced by the MP3 and FLAC files under it, by extension
 // as the file dialog offers them, in the order a user reads a library: a folder's files,
 // then its subfolders one after the other, names compared naturally ("2" before "10") and
-// regardless of case. A folder reached twice (through a symbolic link) is walked once;
-// what cannot be read is passed over. It reads only folder listings, never a file.
+// regardless of case. Within a dropped folder, a folder reached twice (through a symbolic
+// link) is walked once; what cannot be read is passed over. It reads only folder listings,
+// never a file.
 QStringList expandFolders(const QStringList &dropped);

@@ -2,6 +2,7 @@
 // offscreen, in a visible 400×400 window. The files of FOLDER are used in turn (a folder
 // of 1,000 files gives each ten times for 10,000 rows; their metadata is read each time).
 //   MODE zuna: the rows come in as one drop of ROWS file URLs on a ZUNAListView;
+//        folder: FOLDER itself is dropped, ROWS times over (its files, walked, as rows);
 //        bare: the same number of plain text items added to a bare QListWidget (baseline).
 // Prints one line of key=value fields:
 //   add_ms      from the drop (or the first addItem) until every row and entry exists
@@ -51,7 +52,8 @@ double currentRssMb()
 QStringList audioFiles(const QString &folder)
 {
     QStringList files;
-    QDirIterator it(folder, {QStringLiteral("*.mp3"), QStringLiteral("*.flac")}, QDir::Files);
+    QDirIterator it(folder, {QStringLiteral("*.mp3"), QStringLiteral("*.flac")}, QDir::Files,
+                    QDirIterator::Subdirectories);
     while (it.hasNext())
         files << it.next();
     files.sort();
@@ -86,7 +88,8 @@ void settle(QListWidget &list)
 }
 
 // Adds the rows, returning once every row (and entry widget) exists.
-void addRows(const QString &mode, QListWidget &list, const QStringList &paths)
+void addRows(const QString &mode, QListWidget &list, const QStringList &paths,
+             const QString &folder, int drops)
 {
     if (mode == QLatin1String("bare")) {
         for (const QString &path : paths)
@@ -96,6 +99,8 @@ void addRows(const QString &mode, QListWidget &list, const QStringList &paths)
     QList<QUrl> urls;
     for (const QString &path : paths)
         urls << QUrl::fromLocalFile(path);
+    if (mode == QLatin1String("folder"))
+        urls = QList<QUrl>(drops, QUrl::fromLocalFile(folder));
     QMimeData data;
     data.setUrls(urls);
     QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
@@ -121,12 +126,18 @@ int main(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (argc < 4) {
-        std::fprintf(stderr, "usage: playlist-bench zuna|bare ROWS FOLDER\n");
+        std::fprintf(stderr, "usage: playlist-bench zuna|folder|bare ROWS FOLDER\n");
         return 2;
     }
     const QString mode = QString::fromLatin1(argv[1]);
-    const int rows = QString::fromLatin1(argv[2]).toInt();
-    const QStringList files = audioFiles(QString::fromLocal8Bit(argv[3]));
+    const QString folder = QString::fromLocal8Bit(argv[3]);
+    const QStringList files = audioFiles(folder);
+    // A folder drop brings all its files each time: ROWS is rounded to whole drops.
+    const int drops = mode == QLatin1String("folder")
+                          ? std::max(1, QString::fromLatin1(argv[2]).toInt() / int(files.size()))
+                          : 1;
+    const int rows = mode == QLatin1String("folder") ? drops * int(files.size())
+                                                     : QString::fromLatin1(argv[2]).toInt();
     if (files.isEmpty() || rows <= 0)
         return 2;
     QStringList paths;
@@ -136,6 +147,9 @@ int main(int argc, char *argv[])
     QWidget window;
     auto *layout = new QVBoxLayout(&window);
     QListWidget *list = mode == QLatin1String("bare") ? new QListWidget : new ZUNAListView(0);
+    if (mode != QLatin1String("bare") && mode != QLatin1String("zuna") &&
+        mode != QLatin1String("folder"))
+        return 2;
     layout->addWidget(list);
     window.resize(400, 400);
     window.show();
@@ -147,7 +161,7 @@ int main(int argc, char *argv[])
     clock.start();
     {
         StallMeter meter;
-        addRows(mode, *list, paths);
+        addRows(mode, *list, paths, folder, drops);
         settle(*list);
         stall = meter.longestMs();
     }
