@@ -9,12 +9,21 @@ measured on each channel, so a track heard on one side only fails too.
 
   sound.py tone OUT.raw RATE SECONDS FREQ [SECONDS FREQ...]
       writes a mono s16le tone at half scale, segment after segment (for flac to encode)
+  sound.py cuts PREFIX RATE CHANNELS FREQ FRAMES...
+      writes one s16le tone at half scale cut into PREFIX1.raw, PREFIX2.raw...; its
+      frequency is nudged so that it starts and ends on a peak, its first and last
+      samples being heard for sure
   sound.py wait REC EXPECT TIMEOUT
       waits until the last 0.25 s recorded after the call all match EXPECT
   sound.py hold REC EXPECT SECONDS
       records SECONDS more and checks they match EXPECT throughout
   sound.py sequence REC FROM TIMEOUT ITEM...
       follows the recording from byte FROM until the ITEMs have been heard in order
+  sound.py gapless REC FROM TIMEOUT FREQ LEVEL FRAMES
+      waits for a tone (as cuts made it) after byte FROM and half a second of silence
+      after it, then checks it sample by sample: no quiet run longer than 1 ms in it,
+      FRAMES frames long (counting those the sound server drops of a stream's start), in
+      phase and at LEVEL throughout
 
 EXPECT is "silence" or "tone FREQ LEVEL"; an ITEM is "silence MIN MAX" or
 "tone FREQ LEVEL MIN MAX" (durations in seconds, MAX may be "inf"). wait, hold and
@@ -33,6 +42,7 @@ BLOCK = RATE // 20  # 50 ms
 SILENT = 0.005  # peak below about -46 dBFS
 FREQ_TOLERANCE = 0.02  # of the frequency: a resampling or rate fault is far off
 LEVEL_TOLERANCE = 0.12  # of the level: the player's gain is exact, this is headroom
+GAP = RATE // 1000  # frames: a quiet run longer than 1 ms is a gap (75 Hz at 0.1: under 10)
 
 
 def size(path):
@@ -123,6 +133,23 @@ def cmd_tone(args):
         n = np.arange(start, start + round(seconds * rate))
         parts.append(np.round(16384 * np.sin(2 * np.pi * freq * n / rate)))
     np.concatenate(parts).astype("<i2").tofile(out)
+    return 0
+
+
+def nudged(freq, frames, rate):
+    """The frequency nearest FREQ at which a tone of FRAMES frames ends on a peak."""
+    return max(1, round(freq * (frames - 1) / rate)) * rate / (frames - 1)
+
+
+def cmd_cuts(args):
+    prefix, rate, channels, freq = args[0], int(args[1]), int(args[2]), float(args[3])
+    lengths = [int(n) for n in args[4:]]
+    total = sum(lengths)
+    freq = nudged(freq, total, rate)
+    tone = np.round(16384 * np.cos(2 * np.pi * freq * np.arange(total) / rate)).astype("<i2")
+    for i, end in enumerate(np.cumsum(lengths)):
+        cut = tone[end - lengths[i] : end, None]
+        np.repeat(cut, channels, axis=1).tofile("%s%d.raw" % (prefix, i + 1))
     return 0
 
 
@@ -283,8 +310,59 @@ def cmd_sequence(args):
         time.sleep(0.1)
 
 
+def cmd_gapless(args):
+    path, start, timeout = args[0], int(args[1]), float(args[2])
+    freq, level, want = float(args[3]), float(args[4]), int(args[5])
+    deadline = time.monotonic() + timeout
+    while True:
+        samples = read(path, start, size(path))
+        loud = np.flatnonzero(np.abs(samples).max(axis=1) >= SILENT)
+        if len(loud) and len(samples) - loud[-1] > RATE // 2:
+            break
+        if time.monotonic() > deadline:
+            print("no tone that ended within %g s" % timeout)
+            return 1
+        time.sleep(0.1)
+    first, heard = loud[0], loud[-1] - loud[0] + 1
+    quiet = np.diff(loud) - 1  # below SILENT between two heard samples
+    gaps = ["%.2f ms at %.3f s" % (1000 * quiet[i] / RATE, (loud[i] - first) / RATE)
+            for i in np.flatnonzero(quiet > GAP)]
+    tone = samples[first : first + heard]
+    # The tone's phase in windows of whole periods tells where in the tone each one is, to a
+    # fraction of a frame: the frames the sound server drops of a stream's start (a few ms,
+    # less than the period) and any frame lost or added at a join.
+    omega = 2 * np.pi * nudged(freq, want, RATE) / RATE
+    period = 2 * np.pi / omega
+    width = int(round(4 * period))
+    n = np.arange(heard)
+    mono = tone.mean(axis=1)
+    turns = np.array([np.angle(mono[i : i + width] @ np.exp(-1j * omega * n[i : i + width]))
+                      for i in range(0, heard - width + 1, width)]) / (2 * np.pi)
+    dropped = int(round(turns[0] % 1 * period)) % int(round(period))
+    slips = ((turns - turns[0] + 0.5) % 1 - 0.5) * period
+    moved = ["%+.1f frames at %.3f s" % (slips[k], k * width / RATE)
+             for k in np.flatnonzero(np.abs(np.diff(slips, prepend=0)) > 0.5)]
+    # Sample by sample against the tone: distortion, a channel gone, a wrong level.
+    ref = np.cos(omega * (n + dropped))
+    amp = mono @ ref / (ref @ ref)
+    error = tone - amp * ref[:, None]
+    worst = max(np.sqrt(np.mean(error[i : i + BLOCK] ** 2)) for i in range(0, heard, BLOCK)) / amp
+    print("heard %d frames of tone after the %d the sound server dropped at the start: %d for"
+          " %d (%+d); its phase within %.2f frames throughout; longest quiet run %d frames;"
+          " level %.3f, off the tone by %.1f %% at most"
+          % (heard, dropped, dropped + heard, want, dropped + heard - want, np.abs(slips).max(),
+             quiet.max(initial=0), amp, 100 * worst))
+    if moved:
+        print("frames skipped (+) or repeated (-): " + ", ".join(moved[:10]))
+    if gaps:
+        print("gaps: " + ", ".join(gaps[:10]))
+    right = dropped + heard == want and worst < 0.1 and abs(amp - level) <= LEVEL_TOLERANCE * level
+    return 0 if right and not gaps and not moved else 1
+
+
 def main():
-    commands = {"tone": cmd_tone, "wait": cmd_wait, "hold": cmd_hold, "sequence": cmd_sequence}
+    commands = {"tone": cmd_tone, "cuts": cmd_cuts, "wait": cmd_wait, "hold": cmd_hold,
+                "sequence": cmd_sequence, "gapless": cmd_gapless}
     if len(sys.argv) < 2 or sys.argv[1] not in commands:
         raise SystemExit(__doc__)
     return commands[sys.argv[1]](sys.argv[2:])

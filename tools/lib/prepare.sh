@@ -16,7 +16,7 @@ packages+=(${ZUNA_EXTRA_PACKAGES:-})
 if [ "$purpose" = test ]; then
     # The end-to-end suite drives the real binary on a real X server and sound server.
     packages+=(xvfb xauth xdotool x11-utils imagemagick pulseaudio pulseaudio-utils
-               desktop-file-utils appstream flac python3-numpy)
+               desktop-file-utils appstream flac lame python3-numpy)
 fi
 
 missing=()
