@@ -4,7 +4,10 @@
 #include <QtTest>
 #include <atomic>
 
-#include "support/engineharness.h"
+#include "audio/audiosystem.h"
+#include "audio/engine/zunaaudio.h"
+#include "support/captureoutput.h"
+#include "support/crossthreadcall.h"
 #include "support/fixtures.h"
 #include "support/heard.h"
 #include "support/logrecorder.h"
@@ -14,27 +17,62 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-struct Rig : EngineHarness {
-    using EngineHarness::EngineHarness;
-    Heard ticks{engine(), &ZUNAAudio::Tick};
-    Heard finished{engine(), &ZUNAAudio::Finish};
-    LogRecorder log;
-
-    void play(const char *file) { playfile(fixturePath(QString::fromLatin1(file))); }
-    void volume(int value)
+// The engine on its own thread as in the player, without its monitor timer: the test runs
+// it. The capture device is pumped by hand unless told to pull on a thread of its own.
+struct Rig {
+    explicit Rig(CaptureDriver::Pull pull = CaptureDriver::Pull::ByHand)
+        : capture(new CaptureDriver(pull)),
+          engine(new ZUNAAudio(
+              std::make_unique<AudioSystem>(std::unique_ptr<OutputDriver>(capture)), 0))
     {
-        run([value](ZUNAAudio *e) { e->Setvolume(value); });
+        worker.start();
+        engine->moveToThread(&worker);
     }
-    size_t pump(size_t frames) { return capture()->pump(frames); }
-    uint lastTick() const { return ticks.isEmpty() ? 0 : ticks.last().at(0).toUInt(); }
+    ~Rig()
+    {
+        worker.quit();
+        worker.wait();
+        delete engine;
+    }
+    // Runs `request` on the engine's thread, then takes in what the engine reported meanwhile.
+    void run(const std::function<void(ZUNAAudio *)> &request)
+    {
+        CrossThreadCall(engine).run([this, &request] { request(engine); });
+        QCoreApplication::processEvents();
+    }
+    void play(const QString &file)
+    {
+        run([path = fixturePath(file)](ZUNAAudio *e) { e->Playfile(path); });
+    }
+    size_t pump(size_t frames) { return capture->pump(frames); }
+    // Plays `frames` more and runs the monitor: the last position reported.
+    uint after(size_t frames)
+    {
+        pump(frames);
+        run(&ZUNAAudio::Timeout);
+        return ticks.isEmpty() ? 0 : ticks.last().at(0).toUInt();
+    }
     // The peak of what plays next, once a volume or mute change has glided in.
     double level()
     {
         pump(2048);
-        capture()->takeSamples();
+        capture->takeSamples();
         pump(4410);
-        return peakOf(capture()->takeSamples());
+        return peakOf(capture->takeSamples());
     }
+    std::vector<float> drain()
+    {
+        while (pump(8192) > 0) {
+        }
+        return capture->takeSamples();
+    }
+
+    QThread worker;
+    CaptureDriver *capture;
+    ZUNAAudio *engine;
+    Heard ticks{engine, &ZUNAAudio::Tick};
+    Heard finished{engine, &ZUNAAudio::Finish};
+    LogRecorder log;
 };
 }  // namespace
 
@@ -45,51 +83,52 @@ private slots:
     void logsEachRequestWordForWord()
     {
         Rig h;
-        const QString a = fixturePath(u"cbr-440.mp3"_s), b = fixturePath(u"flac16-880.flac"_s);
-        h.playfile(a);
-        h.playfile(b);  // replaces a playing track: still one line per request
+        const QStringList files = {u"cbr-440.mp3"_s, u"flac16-880.flac"_s};
+        h.play(files[0]);
+        h.play(files[1]);  // replaces a playing track: still one line per request
         for (auto slot : {&ZUNAAudio::Play, &ZUNAAudio::Pause, &ZUNAAudio::Stop, &ZUNAAudio::Loop,
                           &ZUNAAudio::Mute, &ZUNAAudio::Timeout})
             h.run(slot);
-        h.volume(40);
+        h.run([](ZUNAAudio *e) { e->Setvolume(40); });
         h.run([](ZUNAAudio *e) { e->Setprogress(10); });
-        QCOMPARE(h.log.lines(), QStringList({u"Event: Playfile( \"%1\" )"_s.arg(a),
-                                             u"Event: Playfile( \"%1\" )"_s.arg(b),
-                                             u"Event: Play"_s, u"Event: Pause"_s, u"Event: Stop"_s,
-                                             u"Event: Loop"_s, u"Event: Mute"_s}));
+        QCOMPARE(h.log.lines(),
+                 QStringList({u"Event: Playfile( \"%1\" )"_s.arg(fixturePath(files[0])),
+                              u"Event: Playfile( \"%1\" )"_s.arg(fixturePath(files[1])),
+                              u"Event: Play"_s, u"Event: Pause"_s, u"Event: Stop"_s,
+                              u"Event: Loop"_s, u"Event: Mute"_s}));
     }
 
     void volumeAndMuteAreTheUsersSettings()
     {
         Rig h;
-        Heard muted(h.engine(), &ZUNAAudio::IsMuted);
-        // Before any track, Mute flips and reports too, keeping full volume to restore.
-        h.run(&ZUNAAudio::Mute);
-        QCOMPARE(h.engine()->Getvolume(), 1.0f);
-        h.play("flac16-880.flac");
+        Heard muted(h.engine, &ZUNAAudio::IsMuted);
+        const auto heardAt = [&h](double level) { return qAbs(h.level() - level) < 0.01; };
+        h.run(&ZUNAAudio::Mute);  // before any track too, keeping full volume to restore
+        QCOMPARE(h.engine->Getvolume(), 1.0f);
+        h.play(u"flac16-880.flac"_s);
         QCOMPARE(h.level(), 0.0);
         h.run(&ZUNAAudio::Mute);
-        QVERIFY(qAbs(h.level() - 0.5) < 0.01);
-        h.volume(50);
-        QVERIFY(qAbs(h.level() - 0.25) < 0.01);
+        QVERIFY(heardAt(0.5));
+        h.run([](ZUNAAudio *e) { e->Setvolume(50); });
+        QVERIFY(heardAt(0.25));
         // Muted as the window does it (the volume slider drops to 0): silence while the
         // position runs on, through a track change; unmuting brings the level back.
         h.run(&ZUNAAudio::Mute);
-        h.volume(0);
+        h.run([](ZUNAAudio *e) { e->Setvolume(0); });
         QCOMPARE(h.level(), 0.0);
-        h.timeout();
-        QVERIFY(h.lastTick() >= 585);  // 4 levels of 6458 frames heard, muted or not
-        QCOMPARE(h.engine()->Getvolume(), 0.5f);
-        h.play("cbr-440.mp3");
+        QVERIFY(h.after(0) >= 585);  // 4 levels of 6458 frames heard, muted or not
+        h.play(u"cbr-440.mp3"_s);
         QCOMPARE(h.level(), 0.0);
         h.run(&ZUNAAudio::Mute);
-        h.volume(50);
+        QCOMPARE(h.engine->Getvolume(), 0.5f);  // the level before muting, for the slider
+        h.run([](ZUNAAudio *e) { e->Setvolume(50); });
         QVERIFY(qAbs(h.level() - 0.25) < 0.02);
         QCOMPARE(muted, QList<QVariantList>({{true}, {false}, {true}, {false}}));
-        // The level holds across a stop and the next track too.
-        h.run(&ZUNAAudio::Stop);
-        h.play("flac16-880.flac");
-        QVERIFY(qAbs(h.level() - 0.25) < 0.01);
+        h.run(&ZUNAAudio::Stop);  // and it holds across a stop and a track's end
+        h.play(u"short-50ms.flac"_s);
+        h.drain();
+        h.play(u"flac16-880.flac"_s);
+        QVERIFY(heardAt(0.25));
     }
 
     // A sound card may take its first block the moment a track is let go: by then the
@@ -97,16 +136,16 @@ private slots:
     void aNewTracksFirstSamplesAreAtTheUsersLevel()
     {
         Rig h(CaptureDriver::Pull::OwnThread);
-        const auto firstBlockPeak = [&h](const char *file) {
+        const auto firstBlockPeak = [&h] {
             h.run(&ZUNAAudio::Stop);
-            h.capture()->takeSamples();
-            h.play(file);
-            return peakOf(sliceFrames(h.capture()->takeSamples(), 2, 0, 512));
+            h.capture->takeSamples();
+            h.play(u"flac16-880.flac"_s);
+            return peakOf(sliceFrames(h.capture->takeSamples(), 2, 0, 512));
         };
-        h.volume(20);
-        QVERIFY(qAbs(firstBlockPeak("flac16-880.flac") - 0.1) < 0.01);
+        h.run([](ZUNAAudio *e) { e->Setvolume(20); });
+        QVERIFY(qAbs(firstBlockPeak() - 0.1) < 0.01);
         h.run(&ZUNAAudio::Mute);
-        QCOMPARE(firstBlockPeak("flac16-880.flac"), 0.0);
+        QCOMPARE(firstBlockPeak(), 0.0);
     }
 
     // The window reads step and saved volume on its own thread, while the engine may be
@@ -114,27 +153,21 @@ private slots:
     void stepAndVolumeAreSafeToReadWhileTracksChange()
     {
         Rig h;
-        const QString files[] = {fixturePath(u"cbr-440.mp3"_s), fixturePath(u"long-6s-8k.flac"_s)};
+        ZUNAAudio *engine = h.engine;
         std::atomic<bool> reading{false}, done{false};
-        ZUNAAudio *engine = h.engine();
-        // The engine waits until the reads are under way, then changes track 100 times.
-        QMetaObject::invokeMethod(engine, [&reading] {
-            while (!reading)
+        QMetaObject::invokeMethod(engine, [&] {
+            while (!reading)  // until the reads are under way
                 QThread::yieldCurrentThread();
-        });
-        for (int i = 0; i < 100; ++i) {
-            QMetaObject::invokeMethod(engine, [engine, i, path = files[i % 2]] {
+            for (int i = 0; i < 100; ++i) {
                 engine->Setvolume(i % 2 ? 30 : 70);
                 engine->Mute();
-                engine->Playfile(path);
-            });
-        }
-        QMetaObject::invokeMethod(engine, [&done] { done = true; });
-        QElapsedTimer clock;
-        clock.start();
+                engine->Playfile(fixturePath(i % 2 ? u"long-6s-8k.flac"_s : u"cbr-440.mp3"_s));
+            }
+            done = true;
+        });
         QSet<quint32> steps;
         QSet<float> volumes;
-        while (!done && clock.elapsed() < scaledMs(10000)) {
+        for (const QDeadlineTimer limit(scaledMs(10000)); !done && !limit.hasExpired();) {
             reading = true;
             steps.insert(engine->Getstep());
             volumes.insert(engine->Getvolume());
@@ -148,67 +181,53 @@ private slots:
     void pauseFreezesAndSetprogressSeeksByValueTimesStep()
     {
         Rig h;
-        h.play("long-6s-8k.flac");  // 8 frames a ms, a step of 60 ms
-        QCOMPARE(h.engine()->Getstep(), 60u);
-        h.pump(4000);
-        h.timeout();
-        QCOMPARE(h.lastTick(), 500u);
+        h.play(u"long-6s-8k.flac"_s);  // 8 frames a ms, a step of 60 ms
+        QCOMPARE(h.engine->Getstep(), 60u);
+        QCOMPARE(h.after(4000), 500u);
         h.run(&ZUNAAudio::Pause);
         QCOMPARE(h.pump(800), size_t(0));
-        h.timeout();  // a position that has not moved is not reported again
+        h.after(0);  // a position that has not moved is not reported again
         QCOMPARE(h.ticks.size(), 1);
         h.run(&ZUNAAudio::Play);  // resumes where it paused
         QCOMPARE(h.pump(800), size_t(800));
-        h.timeout();
-        QCOMPARE(h.lastTick(), 600u);
-
+        QCOMPARE(h.after(0), 600u);
         h.run([](ZUNAAudio *e) { e->Setprogress(50); });
-        h.timeout();
-        QCOMPARE(h.lastTick(), 3000u);
-        h.pump(8000);
-        h.timeout();
-        QCOMPARE(h.lastTick(), 4000u);
-        // Below 100 ms a track has no step: every seek lands at the start.
-        h.play("short-50ms.flac");
+        QCOMPARE(h.after(0), 3000u);
+        QCOMPARE(h.after(8000), 4000u);
+        h.play(u"short-50ms.flac"_s);  // below 100 ms a track has no step: seeks go to the start
         h.pump(441);
         h.run([](ZUNAAudio *e) { e->Setprogress(50); });
         QCOMPARE(h.pump(100000), size_t(2205));
-        // A file played again reports its first second again.
-        for (int round = 1; round <= 2; ++round) {
-            h.play("long-6s-8k.flac");
-            h.pump(8000);
-            h.timeout();
+        for (int round = 1; round <= 2; ++round) {  // played again, its first second again
+            h.play(u"long-6s-8k.flac"_s);
+            QCOMPARE(h.after(8000), 1000u);
             QCOMPARE(h.ticks.size(), 4 + round);
-            QCOMPARE(h.lastTick(), 1000u);
         }
     }
 
     void nearEndThenEndReportedOnceAfterTheRelease()
     {
         Rig h;
-        Heard nearEnd(h.engine(), &ZUNAAudio::AbouthFinish);
+        Heard nearEnd(h.engine, &ZUNAAudio::AbouthFinish);
         bool closedFirst = false;
         QObject::connect(
-            h.engine(), &ZUNAAudio::Finish, h.engine(),
-            [&] { closedFirst = !h.capture()->isOpen(); }, Qt::DirectConnection);
-        h.play("long-6s-8k.flac");  // 6000 ms at 8 frames a ms
+            h.engine, &ZUNAAudio::Finish, h.engine, [&] { closedFirst = !h.capture->isOpen(); },
+            Qt::DirectConnection);
+        h.play(u"long-6s-8k.flac"_s);  // 6000 ms at 8 frames a ms
         // Frames to play, and whether the 5001, 5000, 4500, 4000, 3999 ms left are reported.
         const std::pair<size_t, int> steps[] = {{7992, 0}, {8, 1}, {4000, 1}, {4000, 1}, {8, 0}};
         for (const auto &[frames, reports] : steps) {
             const qsizetype before = nearEnd.size();
-            h.pump(frames);
-            h.timeout();
+            h.after(frames);
             QCOMPARE(nearEnd.size() - before, reports);
         }
         QCOMPARE(h.log.lines().count(u"Send event: Abouth Finish"_s), 3);
-
         QCOMPARE(h.pump(100000), size_t(48000 - 16008));
         const qsizetype ticks = h.ticks.size();
         // Reported once its last frame has been heard, not at the monitor's next call.
-        QVERIFY(h.waitFor([&] { return !h.finished.isEmpty(); }));
-        h.timeout();
-        QCOMPARE(h.finished.size(), 1);
-        QVERIFY(closedFirst);
+        QTRY_VERIFY_WITH_TIMEOUT(!h.finished.isEmpty(), scaledMs(5000));
+        h.after(0);
+        QVERIFY(h.finished.size() == 1 && closedFirst);
         QCOMPARE(h.ticks.size(), ticks);    // none in the call that reports the end
         QCOMPARE(h.pump(4410), size_t(0));  // and silence after it
         QCOMPARE(h.log.lines().count(u"Send event: Finish"_s), 1);
@@ -224,9 +243,8 @@ private slots:
         QTest::newRow("formats differ") << u"two-a-1200.flac"_s << u"flac16-880.flac"_s << 2;
     }
 
-    // The next file named ahead follows the last frame of the one before with its first:
-    // what reaches the speaker is each file decoded on its own, end to end. Of another
-    // format, it plays whole on an output of its own.
+    // The file named ahead follows the last frame of the one before with its first: what is
+    // heard is each file played on its own, end to end; of another format, on its own output.
     void aQueuedTrackFollowsWithoutAGap()
     {
         QFETCH(QString, first);
@@ -235,40 +253,35 @@ private slots:
         std::vector<float> expected;
         for (const QString &file : {first, second}) {
             Rig alone;
-            alone.playfile(fixturePath(file));
-            while (alone.pump(8192) > 0) {
-            }
-            const std::vector<float> samples = alone.capture()->takeSamples();
+            alone.play(file);
+            const std::vector<float> samples = alone.drain();
             expected.insert(expected.end(), samples.begin(), samples.end());
         }
         Rig h;
-        h.playfile(fixturePath(first));
+        h.play(first);
         h.run([&](ZUNAAudio *e) { e->Queuefile(fixturePath(second)); });
         h.pump(size_t(fixture(first).frames) + 1000);  // into the second where it joined
-        QVERIFY(h.waitFor([&] { return h.finished.size() == 1; }));
-        // The window's answer to the end: the engine carries on with what plays already.
-        h.playfile(fixturePath(second));
-        while (h.pump(8192) > 0) {
-        }
-        QVERIFY(h.capture()->takeSamples() == expected);
-        QCOMPARE(h.capture()->outputsOpened(), outputs);
+        QTRY_COMPARE_WITH_TIMEOUT(h.finished.size(), 1, scaledMs(5000));
+        h.play(second);  // the window's answer to the end: it carries on
+        QVERIFY(h.drain() == expected);
+        QCOMPARE(h.capture->outputsOpened(), outputs);
         QCOMPARE(h.log.lines().filter(u"Event: Playfile"_s).size(), 2);
-        QVERIFY(h.waitFor([&] { return h.finished.size() == 2; }));
+        QTRY_COMPARE_WITH_TIMEOUT(h.finished.size(), 2, scaledMs(5000));
     }
 
     void unplayableFileLeavesTheEngineIdle()
     {
         Rig h;
-        h.run(&ZUNAAudio::Play);                                        // nothing opened yet
-        for (const char *bad : {"not-audio.mp3", "missing.mp3", ""}) {  // "" is the folder
-            h.play(bad);
-            h.timeout();
-            QVERIFY(!h.capture()->isOpen());
+        h.run(&ZUNAAudio::Play);  // nothing opened yet
+        for (const QString &bad : {u"not-audio.mp3"_s, u"missing.mp3"_s, QString()}) {
+            h.play(bad);  // the last, the fixtures' folder
+            h.after(0);
+            QVERIFY(!h.capture->isOpen());
         }
         h.run(&ZUNAAudio::Pause);
         h.run(&ZUNAAudio::Play);
         QCOMPARE(h.finished.size() + h.ticks.size(), 0);
-        h.play("two-b-1500.flac");  // the next file plays
+        h.play(u"two-b-1500.flac"_s);  // the next file plays
         QCOMPARE(h.pump(100000), size_t(22050));
     }
 };

@@ -1,150 +1,141 @@
 #include "targets.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cmath>
-#include <memory>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <vector>
 
 #include "audio/audiosystem.h"
 #include "audio/decode/decoder.h"
 #include "audio/decode/trackfile.h"
-#include "memoryfile.h"
 
 namespace {
-constexpr long kChunkFrames = 1024;
-// A few kilobytes of FLAC can legally hold hours of constant samples; decoding stops here
-// so that each input stays quick to run. Hangs are still caught: a stream must reach this
-// many frames or its end.
-constexpr int64_t kMaxDecodedFrames = int64_t(1) << 22;
+constexpr long kChunk = 1024;
+// A few kilobytes of FLAC can legally hold hours of constant samples; decoding stops here so
+// that each input stays quick. Hangs are still caught: a stream must get this far or end.
+constexpr int64_t kMaxFrames = int64_t(1) << 22;
+
+// Runs `check` on the bytes as a file that the audio layer opens by path like any other: an
+// anonymous in-memory file, /proc/self/fd/N. Out of descriptors or memory, nothing is run.
+std::string onMemoryFile(const uint8_t *data, size_t size,
+                         const std::function<std::string(const std::string &path)> &check)
+{
+    const int fd = ::memfd_create("zuna-fuzz", MFD_CLOEXEC);
+    std::string problem;
+    if (fd >= 0 && ::write(fd, data, size) == ssize_t(size))
+        problem = check("/proc/self/fd/" + std::to_string(fd));
+    if (fd >= 0)
+        ::close(fd);
+    return problem;
+}
+
+// A readable regular file opens whatever its bytes: they are audio or turned away as such.
+std::string refused(AudioResult result)
+{
+    const bool file = result == AudioResult::CannotOpen || result == AudioResult::NotAFile;
+    return file ? "a readable regular file was refused: " + std::string(describe(result)) : "";
+}
 
 bool isUtf8(const std::string &text)
 {
-    for (size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const size_t extra = lead < 0x80             ? 0
-                             : (lead & 0xE0) == 0xC0 ? 1
-                             : (lead & 0xF0) == 0xE0 ? 2
-                             : (lead & 0xF8) == 0xF0 ? 3
-                                                     : 4;
-        if (extra > 3 || text.size() - i <= extra)
+    int due = 0;  // continuation bytes still to come
+    for (const char c : text) {
+        const auto byte = uint8_t(c);
+        if ((due > 0) != ((byte & 0xC0) == 0x80) || byte >= 0xF8)
             return false;
-        for (size_t k = 1; k <= extra; ++k)
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
-                return false;
-        i += extra + 1;
+        due = due > 0 ? due - 1 : byte >= 0xF0 ? 3 : byte >= 0xE0 ? 2 : byte >= 0xC0 ? 1 : 0;
     }
-    return true;
+    return due == 0;
 }
 
-std::string checkOpenResult(AudioResult result)
-{
-    // An in-memory file is a readable regular file: whatever its bytes, it opens, and the
-    // content is either audio or turned away as such.
-    if (result == AudioResult::CannotOpen || result == AudioResult::NotAFile)
-        return std::string("a readable regular file was refused: ") + describe(result);
-    return {};
-}
-
-uint64_t hashOf(const uint8_t *data, size_t size)
-{
-    uint64_t h = 1469598103934665603ull;  // FNV-1a
-    for (size_t i = 0; i < size; ++i)
-        h = (h ^ data[i]) * 1099511628211ull;
-    return h;
-}
-
-// Decodes up to `limit` frames; returns the frames decoded, or a negative value with
-// `problem` set when the decoder broke its contract.
-int64_t decodeOn(Decoder &decoder, int64_t limit, std::string *problem)
+// Decodes up to `limit` frames: what the decoder did wrong, if anything. The second half of
+// the chunk is never asked for: a decoder that writes there overflows the player's buffers.
+std::string decodeOn(Decoder &decoder, int64_t limit)
 {
     const AudioFormat format = decoder.format();
-    std::vector<float> chunk(size_t(kChunkFrames) * size_t(format.channels));
-    int64_t total = 0;
-    while (total < limit) {
-        long got = 0;
-        const AudioResult result = decoder.read(chunk.data(), kChunkFrames, &got);
-        if (got < 0 || got > kChunkFrames || (result != AudioResult::Ok && got != 0)) {
-            *problem = "read() gave " + std::to_string(got) + " frames for " +
-                       std::to_string(kChunkFrames) + " with " + describe(result);
-            return -1;
-        }
-        if (got == 0)
-            break;
-        for (size_t i = 0; i < size_t(got) * size_t(format.channels); ++i) {
-            if (!std::isfinite(chunk[i])) {
-                *problem = "decoded a sample that is not a number";
-                return -1;
-            }
-        }
-        total += got;
+    std::vector<float> chunk(2 * size_t(kChunk) * size_t(format.channels), 7.0f);
+    const auto half = chunk.begin() + long(chunk.size() / 2);
+    for (long got = 1, total = 0; got > 0 && total < limit; total += got) {
+        const AudioResult result = decoder.read(chunk.data(), kChunk, &got);
+        if (got < 0 || got > kChunk || (result != AudioResult::Ok && got != 0) ||
+            std::count(half, chunk.end(), 7.0f) != chunk.end() - half)
+            return "read() gave " + std::to_string(got) + " frames with " + describe(result) +
+                   ", or wrote past them";
+        if (decoder.format().rate != format.rate || decoder.format().channels != format.channels)
+            return "the format changed while decoding";
+        if (!std::all_of(chunk.begin(), chunk.begin() + got * format.channels,
+                         [](float x) { return std::isfinite(x); }))
+            return "decoded a sample that is not a number";
     }
-    return total;
+    return {};
 }
 }  // namespace
 
 std::string openAndDescribe(const uint8_t *data, size_t size)
 {
-    const MemoryFile file(data, size);
-    if (!file.isOpen())
-        return {};       // out of descriptors or memory: nothing to learn from this input
-    AudioSystem system;  // opening touches no device
-    std::unique_ptr<AudioStream> stream;
-    const AudioResult result = system.openStream(file.path(), &stream);
-    if (std::string problem = checkOpenResult(result); !problem.empty())
-        return problem;
-    if (result != AudioResult::Ok)
+    return onMemoryFile(data, size, [](const std::string &path) -> std::string {
+        AudioSystem system;  // opening touches no device
+        std::unique_ptr<AudioStream> stream;
+        if (const AudioResult result = system.openStream(path, &stream); result != AudioResult::Ok)
+            return refused(result);
+        const AudioFormat f = stream->format();
+        if (stream->type() == SoundType::Other || f.rate <= 0 || f.channels < 1 || f.channels > 8 ||
+            stream->lengthFrames() < 0)
+            return "opened as sound type " + std::to_string(int(stream->type())) + ", " +
+                   std::to_string(f.rate) + " Hz × " + std::to_string(f.channels) + ", " +
+                   std::to_string(stream->lengthFrames()) + " frames";
+        const int count = stream->tagCount();
+        if (count < 0 || stream->tagCount() != count || stream->tag(count) || stream->tag(-1))
+            return "tagCount() is not " + std::to_string(count) + " each time, or out of range";
+        for (int i = 0; i < count; ++i)  // the playlist takes their text as UTF-8
+            if (!stream->tag(i) || !isUtf8(stream->tag(i)->name) || !isUtf8(stream->tag(i)->text))
+                return "tag " + std::to_string(i) + " is missing or not UTF-8";
         return {};
-    if (stream->type() == SoundType::Other)
-        return "an opened stream has no sound type";
-    const AudioFormat format = stream->format();
-    if (format.rate <= 0 || format.channels < 1 || format.channels > 8)
-        return "an opened stream has the format " + std::to_string(format.rate) + " Hz × " +
-               std::to_string(format.channels);
-    if (stream->lengthFrames() < 0)
-        return "negative length";
-    const int count = stream->tagCount();
-    if (count < 0 || stream->tagCount() != count)
-        return "the tag count changed between two calls";
-    for (int i = 0; i < count; ++i) {
-        const Tag *tag = stream->tag(i);
-        if (!tag)
-            return "no tag at index " + std::to_string(i) + " of " + std::to_string(count);
-        // The metadata reader takes names and texts as UTF-8.
-        if (!isUtf8(tag->name) || !isUtf8(tag->text))
-            return "tag " + std::to_string(i) + " is not UTF-8 text";
-    }
-    if (stream->tag(count) != nullptr || stream->tag(-1) != nullptr)
-        return "a tag index out of range gave a tag";
-    return {};
+    });
 }
 
 std::string decodeWithSeeks(const uint8_t *data, size_t size)
 {
-    const MemoryFile file(data, size);
-    if (!file.isOpen())
-        return {};
-    std::unique_ptr<TrackFile> track;
-    const AudioResult opened = TrackFile::open(file.path(), &track);
-    if (std::string problem = checkOpenResult(opened); !problem.empty())
+    return onMemoryFile(data, size, [&](const std::string &path) {
+        std::unique_ptr<TrackFile> track;
+        if (const AudioResult opened = TrackFile::open(path, &track); opened != AudioResult::Ok)
+            return refused(opened);
+        Decoder &decoder = track->decoder();
+        std::string problem = decodeOn(decoder, kMaxFrames);
+        // Seeks land anywhere from the start to the end, as the progress slider allows, picked
+        // from the bytes (FNV-1a, then an LCG); the last goes back to the start, as playing the
+        // stream again does. A seek may fail on damaged data; reading after it must behave.
+        const int64_t length = decoder.lengthFrames();
+        uint64_t pick = 1469598103934665603ull;
+        for (size_t i = 0; i < size; ++i)
+            pick = (pick ^ data[i]) * 1099511628211ull;
+        for (int i = 0; i < 4 && problem.empty(); ++i) {
+            const int64_t to =
+                i < 3 && length > 0 ? int64_t((pick >> 17) % uint64_t(length + 1)) : 0;
+            pick = pick * 6364136223846793005ull + 1442695040888963407ull;
+            decoder.seek(to);
+            if (!(problem = decodeOn(decoder, i < 3 ? kMaxFrames / 4 : kChunk)).empty())
+                problem += " after a seek to " + std::to_string(to);
+        }
         return problem;
-    if (opened != AudioResult::Ok)
-        return {};
-    Decoder *decoder = &track->decoder();
-
-    std::string problem;
-    if (decodeOn(*decoder, kMaxDecodedFrames, &problem) < 0)
-        return problem;
-    // Seeks land anywhere from the start to the end, as the progress slider allows; a
-    // failed seek is allowed on damaged data, but reading after it must still behave.
-    const int64_t length = decoder->lengthFrames();
-    uint64_t pick = hashOf(data, size);
-    for (int i = 0; i < 3; ++i, pick = pick * 6364136223846793005ull + 1442695040888963407ull) {
-        const int64_t target = length > 0 ? int64_t((pick >> 17) % uint64_t(length + 1)) : 0;
-        decoder->seek(target);
-        if (decodeOn(*decoder, kMaxDecodedFrames / 4, &problem) < 0)
-            return problem + " after a seek to " + std::to_string(target);
-    }
-    decoder->seek(0);  // as playing the stream a second time does
-    if (decodeOn(*decoder, kChunkFrames, &problem) < 0)
-        return problem + " after a seek back to the start";
-    return {};
+    });
 }
+
+#ifdef ZUNA_FUZZ_TARGET
+// libFuzzer's entry: fuzz_open and fuzz_decode are this file, built with the target's name.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const bool open = std::string(ZUNA_FUZZ_TARGET) == "open";
+    const std::string problem = open ? openAndDescribe(data, size) : decodeWithSeeks(data, size);
+    if (!problem.empty()) {
+        std::fprintf(stderr, ZUNA_FUZZ_TARGET ": %s\n", problem.c_str());
+        std::abort();
+    }
+    return 0;
+}
+#endif

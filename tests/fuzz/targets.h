@@ -4,15 +4,10 @@
 #include <cstdint>
 #include <string>
 
-// The work of each fuzz target, shared with the test that replays the corpus and every past
-// finding in the ordinary (and sanitizer) builds. Each returns an empty string when the
-// audio layer behaved, or what it got wrong; crashes, leaks and hangs are the sanitizers'
-// and the fuzzer's to catch.
+// The fuzz targets' work, which tst_audiolayer replays on every kept input in every build:
+// what the audio layer got wrong, if anything. Crashes, leaks and hangs are the sanitizers'.
 
-// Opens the bytes as a stream and reads what the playlist shows of it: kind, format,
-// length and every tag.
+// Opens the bytes as a stream and reads what the playlist shows: kind, format, length, tags.
 std::string openAndDescribe(const uint8_t *data, size_t size);
-
-// Opens the bytes as a stream and decodes it to the end, then seeks to a few places
-// (chosen from the bytes) and decodes on from each.
+// Decodes the bytes to the end, then from three places chosen from them and from the start.
 std::string decodeWithSeeks(const uint8_t *data, size_t size);

@@ -1,14 +1,7 @@
-// ThreadSanitizer builds only. Qt (not built with TSan here) hands a queued call from one
-// thread to another through its own futex-based locks, which TSan cannot see; every object
-// passed along would look raced. This tells TSan about each handoff, per object: emitting a
-// signal releases on the sender, and delivering a queued call from a signal acquires on that
-// sender; a functor handed to invokeMethod() releases on the object it is sent to, and a
-// queued call without a sender acquires on its receiver; a task handed to a thread pool
-// releases, and acquires as it starts (on one address for all pools: the task must not read
-// anything of its own before it has). A thread so learns only what the
-// objects it hears from did before they spoke. Nothing else is ordered: what threads share
-// outside Qt's queues (the channel's ring, the capture device, the engine's atomics) stays
-// checked.
+// ThreadSanitizer builds only. Qt (not built with TSan) hands queued calls between threads
+// under futex locks TSan cannot see. This marks each handoff, per object: signal and queued call,
+// invokeMethod() and its receiver, a thread-pool task handed over and started. What threads
+// share outside Qt's queues stays checked.
 
 #include <QtCore/private/qobject_p.h>
 #include <dlfcn.h>
@@ -31,8 +24,7 @@ void onSignal(QObject *sender, int, void **)
 
 bool onEvent(void **data)
 {
-    // data: the receiver, the event, and where a callback's verdict would go.
-    const auto *event = static_cast<const QEvent *>(data[1]);
+    const auto *event = static_cast<const QEvent *>(data[1]);  // data: receiver, event, verdict
     if (event->type() == QEvent::MetaCall) {
         const QObject *sender = static_cast<const QAbstractMetaCallEvent *>(event)->sender();
         __tsan_acquire(sender ? const_cast<QObject *>(sender) : data[0]);
@@ -48,8 +40,7 @@ const bool registered = [] {
 }();
 }  // namespace
 
-// invokeMethod() with a functor or a member function hands its call object to Qt here.
-// This definition takes the place of QtCore's for calls from our code.
+// Each definition below takes the place of QtCore's for calls from our code.
 bool QMetaObject::invokeMethodImpl(QObject *object, QtPrivate::QSlotObjectBase *slot,
                                    Qt::ConnectionType type, void *ret)
 {
@@ -62,14 +53,12 @@ bool QMetaObject::invokeMethodImpl(QObject *object, QtPrivate::QSlotObjectBase *
     return real(object, slot, type, ret);
 }
 
-// A function handed to a pool of threads runs on one of them later. This definition takes
-// the place of QtCore's for calls from our code.
 void QThreadPool::start(std::function<void()> function, int priority)
 {
     using Start = void (*)(QThreadPool *, std::function<void()>, int);
     static const auto real =
         reinterpret_cast<Start>(dlsym(RTLD_NEXT, "_ZN11QThreadPool5startESt8functionIFvvEEi"));
-    static char handedOver;
+    static char handedOver;  // one address for all pools: a task reads nothing of its own first
     std::function<void()> task = [function = std::move(function)] {
         __tsan_acquire(&handedOver);
         function();
@@ -78,10 +67,7 @@ void QThreadPool::start(std::function<void()> function, int priority)
     real(this, std::move(task), priority);
 }
 
-// A thread that has ended emitted QThread::finished on its way out (a release on the
-// QThread), but wait() may learn of the end from a flag under Qt's futex lock alone; so a
-// wait() that returns true acquires on it. This definition takes the place of QtCore's for
-// calls from our code.
+// wait() may learn of a thread's end (its finished signal, a release) from a flag alone.
 bool QThread::wait(QDeadlineTimer deadline)
 {
     using Wait = bool (*)(QThread *, QDeadlineTimer);

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "audio/output/output.h"
@@ -19,48 +21,46 @@ class CaptureOutput;
 class CaptureDriver : public OutputDriver {
 public:
     enum class Pull { ByHand, OwnThread };
-    explicit CaptureDriver(Pull how = Pull::ByHand);
+    explicit CaptureDriver(Pull how = Pull::ByHand) : pull(how) {}
     ~CaptureDriver() override;
 
     AudioResult openOutput(const AudioFormat &format, RenderSource &source,
                            std::unique_ptr<Output> *output) override;
 
-    // ByHand: pulls up to `frames` frames from the open output, waiting a little for a
-    // decoder that has not caught up yet, and records them. Returns the frames pulled: fewer
-    // only at the end of the stream; none while paused, with no output open or once it failed.
+    // Pulls and records up to `frames` frames, waiting a little for a decoder that lags.
+    // Fewer only at the end of the stream; none while paused, closed or failed.
     size_t pump(size_t frames);
-
     // Every frame recorded so far (interleaved), and forgets them.
-    std::vector<float> takeSamples();
-
-    AudioFormat format() const;
-    bool isOpen() const;
-    int outputsOpened() const;
-
+    std::vector<float> takeSamples()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return std::exchange(recorded, {});
+    }
+    AudioFormat format() const { return currentFormat; }
+    bool isOpen() const { return current != nullptr; }
+    int outputsOpened() const { return opened; }
     // Makes every later openOutput() fail as if no device were present.
-    void setUnavailable(bool unavailable);
-
-    // Makes the open output fail as an unplugged device does: it pulls nothing more and
-    // reports itself failed.
+    void setUnavailable(bool value) { unavailable = value; }
+    // Fails the open output as an unplugged device does: it pulls no more, failed() says so.
     void failOutput();
 
 private:
     friend class CaptureOutput;
-    void detach(CaptureOutput *output);
-    void resumed(std::unique_lock<std::mutex> &lock);
     bool pullable() const;
     size_t pullLocked(size_t frames, bool *ended);
     void pullOnOwnThread();
 
     const Pull pull;
-    mutable std::mutex mutex;  // guards everything below; held while pulling from a source
+    std::mutex mutex;  // held while pulling from a source, and for what it touches
     std::condition_variable changed;
-    CaptureOutput *current = nullptr;
-    AudioFormat currentFormat;
     std::vector<float> recorded;
-    int opened = 0;
     unsigned long pulls = 0;
-    bool unavailable = false;
-    bool quitting = false;
-    std::thread puller;  // OwnThread only
+    // Atomic, as the test reads and sets them without the lock.
+    std::atomic<CaptureOutput *> current{nullptr};
+    std::atomic<AudioFormat> currentFormat{AudioFormat()};
+    std::atomic<int> opened{0};
+    std::atomic<bool> unavailable{false}, quitting{false};
+    std::thread puller = pull == Pull::OwnThread
+                             ? std::thread(&CaptureDriver::pullOnOwnThread, this)
+                             : std::thread();  // last: it uses all above
 };

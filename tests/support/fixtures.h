@@ -1,11 +1,11 @@
 #pragma once
 
+#include <QFile>
 #include <QList>
 #include <QMetaType>
 #include <QString>
 
-// One audio fixture of tests/data as its manifest (fixtures.tsv, written by the script
-// that made the files) describes it.
+// One audio fixture of tests/data, as the manifest written with them (fixtures.tsv) says.
 struct Fixture {
     QString file;
     QString type;  // "MP3", "FLAC" or "OTHER", by content
@@ -15,9 +15,32 @@ struct Fixture {
     double frequency = 0;
     double peak = 0;
 };
-
 Q_DECLARE_METATYPE(Fixture)
 
-QList<Fixture> loadFixtures();
-Fixture fixture(const QString &file);
-QString fixturePath(const QString &file);
+inline QString fixturePath(const QString &file)
+{
+    return QStringLiteral(ZUNA_TEST_DATA "/") + file;
+}
+
+inline QList<Fixture> loadFixtures()
+{
+    QFile manifest(fixturePath(QStringLiteral("fixtures.tsv")));
+    if (!manifest.open(QIODevice::ReadOnly | QIODevice::Text))
+        qFatal("cannot read the fixture manifest");
+    QList<Fixture> fixtures;
+    for (const QString &line : QString::fromUtf8(manifest.readAll()).split(u'\n').mid(1)) {
+        const QStringList f = line.split(u'\t');
+        if (f.size() >= 7)
+            fixtures.append(Fixture{f[0], f[1], f[2].toInt(), f[3].toInt(), f[4].toLongLong(),
+                                    f[5].toDouble(), f[6].toDouble()});
+    }
+    return fixtures;
+}
+
+inline Fixture fixture(const QString &file)
+{
+    for (const Fixture &f : loadFixtures())
+        if (f.file == file)
+            return f;
+    qFatal("no such fixture: %s", qPrintable(file));
+}

@@ -4,10 +4,8 @@
 #include <QObject>
 #include <QVariant>
 
-// Records a signal as QSignalSpy does, one list of arguments per emission, but on the thread
-// that made the recorder: an object on another thread (the engine) may emit while the test
-// reads, and its emissions come in queued, whenever this thread takes in its events
-// (EngineHarness::run and WindowRig::sync do).
+// Records a signal as QSignalSpy does, but queued to the thread that made it: the engine may
+// emit on its own thread while the test reads. Emissions come in as this thread takes events.
 class Heard : public QObject, public QList<QVariantList> {
 public:
     template <typename Sender, typename... Args>

@@ -1,7 +1,12 @@
 #include "support/windowrig.h"
 
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDialog>
+#include <QMimeData>
 
 #include "audio/audiosystem.h"
 #include "support/crossthreadcall.h"
@@ -11,13 +16,20 @@
 WindowRig::WindowRig(Device device)
 {
     std::unique_ptr<OutputDriver> driver;  // none: the real device
-    if (device == Device::Capture) {
-        captured = new CaptureDriver;
-        driver.reset(captured);
-    }
+    if (device == Device::Capture)
+        driver.reset(captured = new CaptureDriver);
     main = std::make_unique<MainWindow>([this, &driver] {
         return audio = new ZUNAAudio(std::make_unique<AudioSystem>(std::move(driver)), 0);
     });
+    QObject::connect(main.get(), &MainWindow::Playfile, main.get(),
+                     [this](const QString &path) { played << path; });
+}
+
+ZUNAListView *WindowRig::fill(const QStringList &names, int tab)
+{
+    for (const QString &name : names)
+        playlist(tab)->AddFile(fixturePath(name));
+    return playlist(tab);
 }
 
 void WindowRig::sync()
@@ -38,7 +50,7 @@ void WindowRig::monitor()
 
 void WindowRig::click(const char *name)
 {
-    QTest::mouseClick(button(name), Qt::LeftButton);
+    QTest::mouseClick(widget(name), Qt::LeftButton);
     sync();
 }
 
@@ -51,6 +63,14 @@ void WindowRig::show()
 ZUNAListWidget *entryOf(const ZUNAListView *view, int row)
 {
     return qobject_cast<ZUNAListWidget *>(view->itemWidget(view->item(row)));
+}
+
+QStringList pathsOf(const ZUNAListView *view)
+{
+    QStringList paths;
+    for (int row = 0; row < view->count(); ++row)
+        paths << entryOf(view, row)->Getpath();
+    return paths;
 }
 
 void WindowRig::doubleClickRow(ZUNAListView *view, int row)
@@ -87,7 +107,6 @@ DialogAnswer::DialogAnswer(const std::function<void(QWidget *)> &answer)
         if (!dialog)
             return;
         poll.stop();
-        done = true;
         answer(dialog);
         if (auto *box = qobject_cast<QDialog *>(dialog); box && box->isVisible())
             box->reject();
@@ -95,25 +114,35 @@ DialogAnswer::DialogAnswer(const std::function<void(QWidget *)> &answer)
     poll.start(10);
 }
 
-bool dragAndDrop(ZUNAListView *view, const QMimeData &data, bool wait)
+bool dropFiles(ZUNAListView *view, const QStringList &files, bool wait, const QMimeData *data)
 {
-    QDragEnterEvent enter({20, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QList<QUrl> urls;
+    for (const QString &file : files)
+        urls << (file.startsWith(u'/') ? QUrl::fromLocalFile(file) : QUrl(file));
+    QMimeData dragged;
+    dragged.setUrls(urls);
+    data = data ? data : &dragged;
+    QDragEnterEvent enter({20, 5}, Qt::CopyAction, data, Qt::LeftButton, {});
     QApplication::sendEvent(view->viewport(), &enter);
     bool accepted = enter.isAccepted();
     for (const QPoint at : {QPoint(30, 45), QPoint(40, 85), QPoint(50, 30)}) {
-        QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QDragMoveEvent move(at, Qt::CopyAction, data, Qt::LeftButton, {});
         QApplication::sendEvent(view->viewport(), &move);
         accepted = accepted && move.isAccepted();
     }
-    QDropEvent drop(QPointF(50, 30), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QDropEvent drop(QPointF(50, 30), Qt::CopyAction, data, Qt::LeftButton, {});
     QApplication::sendEvent(view->viewport(), &drop);
     return accepted &&
            (!wait || QTest::qWaitFor([view] { return !view->takingIn(); }, scaledMs(5000)));
 }
 
-bool dropFiles(ZUNAListView *view, const QList<QUrl> &urls, bool wait)
-{
-    QMimeData data;
-    data.setUrls(urls);
-    return dragAndDrop(view, data, wait);
-}
+// Root, or any process that may override permission bits, reads any file. Dropped before
+// main(), so before any thread starts (all inherit it): window tests meet what a user would.
+const bool readOverrideDropped = [] {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct caps[2]{};
+    ::syscall(SYS_capget, &header, caps);
+    for (const int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
+        caps[cap / 32].effective &= ~(1u << (cap % 32));
+    return ::syscall(SYS_capset, &header, caps) == 0;
+}();

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QLabel>
-#include <QMimeData>
 #include <QPushButton>
 #include <QSlider>
 #include <QTabWidget>
@@ -31,9 +30,8 @@
 #define TRY_VERIFY(expr) QTRY_VERIFY_WITH_TIMEOUT(expr, scaledMs(5000))
 #define TRY_COMPARE(expr, expected) QTRY_COMPARE_WITH_TIMEOUT(expr, expected, scaledMs(5000))
 
-// A MainWindow as the player builds it, except that its engine has no monitor timer (the
-// test runs the monitor itself) and, unless told to use the real device through SDL, plays
-// into a capture device that the test pumps.
+// A MainWindow as the player builds it, but its engine has no monitor timer (the test runs
+// the monitor) and plays into a capture device the test pumps, unless told to use SDL.
 class WindowRig {
 public:
     enum class Device { Capture, Sdl };
@@ -43,34 +41,23 @@ public:
     ZUNAAudio *engine() const { return audio; }
     CaptureDriver &capture() const { return *captured; }  // Device::Capture only
 
-    // Waits until the engine has handled every request sent so far, delivers its reports
-    // to the window, and lets the engine handle what those caused.
+    // Waits for the engine to handle every request so far, and the window its reports.
     void sync();
-    // Runs the engine's once-a-second monitor now and delivers its reports.
-    void monitor();
-    // Clicks a button as a user does (it acts on release), then sync().
-    void click(const char *button);
-
-    template <typename T>
-    T *widget(const char *name) const
-    {
-        return main->findChild<T *>(QString::fromLatin1(name));
-    }
-    QPushButton *button(const char *name) const { return widget<QPushButton>(name); }
-    QLabel *label(const char *name) const { return widget<QLabel>(name); }
-    QSlider *slider(const char *name) const { return widget<QSlider>(name); }
-    QTabWidget *tabs() const { return widget<QTabWidget>("playliststab"); }
-    ZUNAListView *playlist(int tab) const
-    {
-        return qobject_cast<ZUNAListView *>(tabs()->widget(tab));
-    }
-
-    // Shows the window and waits until it is on the screen.
-    void show();
+    void monitor();  // runs the engine's once-a-second monitor now, then delivers its reports
+    void click(const char *button);  // as a user does (it acts on release), then sync()
+    void show();                     // and waits until the window is on the screen
     // Double-clicks a row's title as a user does: the first click arrives on its own too.
     void doubleClickRow(ZUNAListView *view, int row);
     // The format and tone of fixture `name` are what the capture device receives now.
     void checkHeard(const QString &name);
+    ZUNAListView *fill(const QStringList &fixtures, int tab = 0);  // as AddFile adds them
+
+    QWidget *widget(const char *n) const { return main->findChild<QWidget *>(QLatin1String(n)); }
+    QLabel *label(const char *name) const { return static_cast<QLabel *>(widget(name)); }
+    QSlider *slider(const char *name) const { return static_cast<QSlider *>(widget(name)); }
+    QTabWidget *tabs() const { return static_cast<QTabWidget *>(widget("playliststab")); }
+    ZUNAListView *playlist(int i) const { return static_cast<ZUNAListView *>(tabs()->widget(i)); }
+    QStringList played;  // what the window asked the engine to play, in order
 
 private:
     ZUNAAudio *audio = nullptr;
@@ -78,26 +65,21 @@ private:
     std::unique_ptr<MainWindow> main;
 };
 
-// The entry widget over a playlist row.
 ZUNAListWidget *entryOf(const ZUNAListView *view, int row);
+QStringList pathsOf(const ZUNAListView *view);
 
-// Drags `data` in from outside, over the rows, and drops it: whether the view took the drag
-// all the way; and, unless told not to wait, once the files it brought are in.
-bool dragAndDrop(ZUNAListView *view, const QMimeData &data, bool wait = true);
-bool dropFiles(ZUNAListView *view, const QList<QUrl> &urls, bool wait = true);
+// Drags files (absolute paths, or URLs; or `data`) in from outside, over the rows, and drops
+// them: whether the view took them all the way; unless told not to wait, once they are in.
+bool dropFiles(ZUNAListView *view, const QStringList &files, bool wait = true,
+               const QMimeData *data = nullptr);
 
-// While it exists, answers the next modal dialog (file dialog, input dialog, message box)
-// once it shows, so code that runs one can be tested without blocking. A dialog the answer
-// leaves open (a check in it failed, or it forgot to) is closed, so the test goes on to
-// report the failure instead of waiting for a hand that never comes.
+// While it exists, answers the next modal dialog once it shows, so code that runs one can be
+// tested. A dialog the answer leaves open (a check in it failed) is closed, not waited on.
 class DialogAnswer {
 public:
     explicit DialogAnswer(const std::function<void(QWidget *)> &answer);
     Q_DISABLE_COPY_MOVE(DialogAnswer)  // the poll refers to this object
 
-    bool answered() const { return done; }
-
 private:
     QTimer poll;
-    bool done = false;
 };
