@@ -297,11 +297,21 @@ void MprisService::trackStarted()
          QVariant::fromValue(QDBusObjectPath(
              QStringLiteral("/io/github/zuna/Zuna/track/%1").arg(quintptr(item), 0, 16)))},
         {QStringLiteral("mpris:length"), lengthMs * 1000},
-        {QStringLiteral("xesam:title"), read.value(QStringLiteral("TITLE"))},
-        {QStringLiteral("xesam:artist"), QStringList(read.value(QStringLiteral("ARTIST")))},
-        {QStringLiteral("xesam:album"), read.value(QStringLiteral("ALBUM"))},
-        {QStringLiteral("xesam:url"), QUrl::fromLocalFile(entry->Getpath()).toString()},
+        {QStringLiteral("xesam:url"),
+         QString::fromLatin1(QUrl::fromLocalFile(entry->Getpath()).toEncoded())},
     };
+    // A tag the file lacks is left out, for the desktop to show the file's name instead of
+    // the row's placeholder.
+    const auto tag = [&read](const char *key) {
+        const QString text = read.value(QString::fromLatin1(key));
+        return text == QStringLiteral("Unknow") ? QString() : text;
+    };
+    if (const QString title = tag("TITLE"); !title.isEmpty())
+        track.insert(QStringLiteral("xesam:title"), title);
+    if (const QString artist = tag("ARTIST"); !artist.isEmpty())
+        track.insert(QStringLiteral("xesam:artist"), QStringList(artist));
+    if (const QString album = tag("ALBUM"); !album.isEmpty())
+        track.insert(QStringLiteral("xesam:album"), album);
     knownMs = 0;
     since.restart();
     announce();
@@ -315,7 +325,11 @@ void MprisService::heard(uint positionMs)
 
 void MprisService::playbackChanged(EngineReports::Playback now)
 {
-    knownMs = position() / 1000;  // where it stood when it stopped running, or began again
+    // Where it stood when it paused, or began again; a track stopped, or started again by
+    // Play after a stop, is at its start.
+    const bool fromTheStart =
+        now == EngineReports::Playback::Stopped || playback == EngineReports::Playback::Stopped;
+    knownMs = fromTheStart ? 0 : position() / 1000;
     since.restart();
     playback = now;
     announce();

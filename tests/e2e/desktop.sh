@@ -1,7 +1,7 @@
 # shellcheck shell=bash
 # A private desktop, sourced by the end-to-end suite (run.sh) and the gap benchmark
-# (tools/bench/gap-bench): Xvfb, PulseAudio with a null sink that parec records, the zuna
-# binary on them, and what drives it from outside as a person would.
+# (tools/bench/gap-bench): Xvfb, a session bus, PulseAudio with a null sink that parec
+# records, the zuna binary on them, and what drives it from outside as a person would.
 #
 # The sourcing script sets work (a fresh mktemp -d under /tmp, short: the sound server's
 # socket lives in it) and defines fail MESSAGE, which does not return; its EXIT trap calls
@@ -12,7 +12,7 @@ mkdir -m 700 "$work/run"
 mkdir -p "$work/home"
 capture=$work/capture.raw
 sink=zuna_e2e
-xvfb_pid="" pulse_pid="" keeper_pid="" rec_pid="" zuna_pid=""
+xvfb_pid="" bus_pid="" pulse_pid="" keeper_pid="" rec_pid="" zuna_pid=""
 
 # A private world: nothing is read from or written to the real home, and the programs find
 # this run's servers only.
@@ -37,6 +37,7 @@ stop_desktop() {
     stop_pid "$rec_pid"
     stop_pid "$keeper_pid"
     stop_pid "$pulse_pid"
+    stop_pid "$bus_pid"
     stop_pid "$xvfb_pid"
 }
 
@@ -54,7 +55,7 @@ wait_for() {  # SECONDS WHAT COMMAND...: runs COMMAND until it succeeds, or fail
 xdo() { timeout 5 xdotool "$@"; }  # no xdotool call may hang the caller
 
 # --- the servers ---------------------------------------------------------------------
-start_servers() {  # Xvfb, PulseAudio with the null sink as the default, parec recording it
+start_servers() {  # Xvfb, a session bus, PulseAudio with a null sink as the default, parec on it
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
          3>"$work/display" >"$work/xvfb.log" 2>&1 &
     xvfb_pid=$!
@@ -63,6 +64,26 @@ start_servers() {  # Xvfb, PulseAudio with the null sink as the default, parec r
     export DISPLAY=:$display
     # shellcheck disable=SC2034 # the root window, which run.sh tells from the others
     root=$(( $(xwininfo -root | awk '/Window id:/ { print $4 }') ))
+
+    # A bare session bus of this run's own: nothing on it can be activated (no accessibility
+    # bus, no portals), and the user's bus is never reached. Without one, libdbus would start
+    # a bus on the X display by itself, which the run would not stop.
+    cat >"$work/bus.conf" <<EOF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path=$work/run/bus</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">  <!-- as the standard session bus has it -->
+    <allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/>
+  </policy>
+</busconfig>
+EOF
+    dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile >"$work/dbus.log" 2>&1 &
+    bus_pid=$!
+    wait_for 5 "the session bus to listen" test -S "$work/run/bus"
+    export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/run/bus
 
     # In the foreground of a background job, so that it stays this script's child and goes
     # with it whatever happens.

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # End-to-end: the real zuna binary on a real X server (Xvfb) with a real sound server
-# (PulseAudio, null sink), driven from outside as a person would: xdotool clicks widgets
-# where they are on the screen and types into the dialogs, parec records what reaches the
-# sink, and sound.py / look.py judge the recording and screenshots.
+# (PulseAudio, null sink) and a session bus of its own, driven from outside as a person
+# would: xdotool clicks widgets where they are on the screen and types into the dialogs,
+# playerctl uses the desktop's media controls, parec records what reaches the sink, and
+# sound.py / look.py judge the recording and screenshots.
 #
 #   tests/e2e/run.sh ZUNA_BINARY
 #
@@ -24,10 +25,12 @@ mkdir "$work/shots" "$work/media"
 passed=false
 step="setting up"
 t0=$(date +%s%N)
+other_pid=""  # a second player, while one runs
 # shellcheck source=tests/e2e/desktop.sh
 . "$here/desktop.sh"
 
 cleanup() {
+    stop_pid "$other_pid"
     stop_desktop
     if $passed; then
         rm -rf "$work"
@@ -98,6 +101,17 @@ drag() {  # X Y TO_X...: presses the left button at X Y and moves through each T
     xdo mouseup 1
 }
 
+# --- what the desktop's media controls see ------------------------------------------
+ctl() { timeout 5 playerctl --player=zuna "$@"; }  # MPRIS, as media keys and shells use it
+status_is() { seen=$(ctl status 2>&1); [ "$seen" = "$1" ]; }
+players() { seen=$(timeout 5 playerctl -l 2>&1 | sort | xargs); [ "$seen" = "$1" ]; }
+
+# The other players' logs, as the first one's is checked when it closes (below).
+known_lines_only() {  # LOG [LINE]: fails the step on lines besides the player's own and LINE
+    grep -Ev "^(Event: |Send event: )${2:+|^$2\$}" "$1" >"$work/warnings.log" || return 0
+    fail "the player logged warnings: $(head -n 5 "$work/warnings.log")"
+}
+
 # --- what the sink plays -------------------------------------------------------------
 hear() {  # wait|hold EXPECT...: sound.py on the recording; a mismatch fails the step
     local out
@@ -120,6 +134,17 @@ flac --silent --force-raw-format --endian=little --sign=signed --channels=1 --bp
      -o "$long" "$work/media/long.raw"
 rm "$work/media/long.raw"
 second=$data/two-b-1500.flac  # 1 s of 1500 Hz, "Second"
+# For the media controls: "Remote A", 30 s of 550 Hz; "Remote B", 9 s of 770 Hz then 5 s of
+# 1100 Hz, so that a seek to 10 s is heard at once.
+remote() {  # FILE TITLE SECONDS FREQ [SECONDS FREQ...]: a tagged tone, as the long one
+    "$py" "$here/sound.py" tone "$work/media/remote.raw" 22050 "${@:3}"
+    flac --silent --force-raw-format --endian=little --sign=signed --channels=1 --bps=16 \
+         --sample-rate=22050 -T "TITLE=$2" -T "ARTIST=ZUNA end-to-end" -T "ALBUM=Remote" \
+         -o "$1" "$work/media/remote.raw"
+    rm "$work/media/remote.raw"
+}
+remote "$work/media/remote-a.flac" "Remote A" 30 550
+remote "$work/media/remote-b.flac" "Remote B" 9 770 5 1100
 
 # --- the player ----------------------------------------------------------------------
 begin "the window opens"
@@ -300,6 +325,84 @@ out=$("$py" "$here/sound.py" gapless "$capture" "$from" 15 75 "$level" \
 echo "     $out"
 ok
 
+# --- the desktop's media controls: MPRIS on the run's session bus, through playerctl ---
+begin "playerctl finds the player and plays a double-clicked row"
+players zuna || fail "playerctl -l lists '$seen'"
+# From full volume, so that "volume 0.5" halves the level below.
+ctl volume 1
+level=0.5
+for _ in 1 2 3 4 5; do  # the gapless step's rows go, so that the new ones are in sight
+    click_row 0
+    press deltrackbutton
+done
+wait_for 3 "an empty playlist" rows_are 0000
+add_files "$work/media/remote-a.flac" "$work/media/remote-b.flac"
+wait_for 5 "two rows" rows_are 1100
+double_click_row 0
+hear wait tone 550 $level 5
+wait_for 3 "status Playing" status_is Playing
+# The row's tags, and its length as the file has it: whole milliseconds, in microseconds.
+frames=$(metaflac --show-total-samples "$work/media/remote-a.flac")  # 22050 a second
+want="Remote A|ZUNA end-to-end|Remote|$((frames * 1000 / 22050 * 1000))"
+seen=$(ctl metadata --format '{{xesam:title}}|{{xesam:artist}}|{{xesam:album}}|{{mpris:length}}')
+[ "$seen" = "$want" ] || fail "metadata: '$seen', not '$want'"
+ok
+
+begin "playerctl pauses, resumes and goes to the next row"
+ctl pause
+hear wait silence 3
+hear hold silence 0.3
+wait_for 3 "status Paused" status_is Paused
+ctl play-pause
+hear wait tone 550 $level 3
+hear hold tone 550 $level 0.3
+ctl next
+hear wait tone 770 $level 3
+seen=$(ctl metadata xesam:title)
+[ "$seen" = "Remote B" ] || fail "after next, the title is '$seen'"
+ok
+
+begin "playerctl sets the volume (the slider follows) and the position"
+ctl volume 0.5
+level=0.25
+hear wait tone 770 $level 3
+read -r _ _ value < <(look handle volumeslider)
+at_least "$value" 47 && at_least 52 "$value" || fail "at volume 0.5 the slider stands at $value"
+before=$(date +%s%N)
+ctl position 10
+hear wait tone 1100 $level 3
+seen=$(ctl position)
+latest=$(awk -v ms="$(ms "$before")" 'BEGIN { print 10.5 + ms / 1000 }')
+at_least "$seen" 9.9 && at_least "$latest" "$seen" || fail "after a seek to 10 s, position $seen"
+ok
+
+begin "playerctl opens a file: a new row, played"
+cp "$data/long-6s-8k.flac" "$work/media/open me.flac"  # 6 s of 500 Hz; a space to escape
+url="file://$work/media/open%20me.flac"
+ctl open "$url"
+wait_for 3 "a third row" rows_are 1110
+hear wait tone 500 $level 3
+seen=$(ctl metadata xesam:url)
+[ "$seen" = "$url" ] || fail "the opened file's xesam:url is '$seen', not '$url'"
+ctl stop
+hear wait silence 3
+wait_for 3 "status Stopped" status_is Stopped
+ok
+
+begin "a second player takes a name of its own"
+(cd "$work" && exec "$zuna") >"$work/zuna-second.log" 2>&1 &
+other_pid=$!
+wait_for 10 "the second player on the bus" players "zuna zuna.instance$other_pid"
+# MPRIS's Quit: playerctl has no command for it.
+timeout 5 dbus-send --session --print-reply --dest=org.mpris.MediaPlayer2.zuna.instance$other_pid \
+          /org/mpris/MediaPlayer2 org.mpris.MediaPlayer2.Quit >/dev/null
+wait_for 10 "the second player to end" eval "! kill -0 $other_pid 2>/dev/null"
+wait "$other_pid" || fail "the second player ended with code $?"
+other_pid=""
+players zuna || fail "after the second player quit, playerctl lists '$seen'"
+known_lines_only "$work/zuna-second.log"
+ok
+
 begin "closing the window ends the process with code 0"
 "$py" "$here/wmclose.py" "$window"
 wait_for 10 "the process to end" eval "! kill -0 $zuna_pid 2>/dev/null"
@@ -314,6 +417,24 @@ zuna_pid=""
 if grep -Ev '^(Event: |Send event: )' "$work/zuna.log" >"$work/warnings.log"; then
     fail "the player logged warnings: $(head -n 5 "$work/warnings.log")"
 fi
+ok
+
+begin "without a session bus the player starts, plays and says so once"
+mv "$work/zuna.log" "$work/zuna-first.log"
+rm "$work/geometry.txt"  # the new window's own, to wait for
+# Nothing listens there: no bus, and none started for the X display either.
+DBUS_SESSION_BUS_ADDRESS=unix:path=$work/run/no-bus PULSE_LATENCY_MSEC=100 start_player "$zuna"
+add_files "$second"
+wait_for 5 "a row" rows_are 1000
+double_click_row 0
+hear wait tone 1500 0.5 4
+"$py" "$here/wmclose.py" "$window"
+wait_for 10 "the process to end" eval "! kill -0 $zuna_pid 2>/dev/null"
+wait "$zuna_pid" || fail "exit code $?"
+zuna_pid=""
+no_bus="No session bus: no media keys or desktop media controls"
+[ "$(grep -cxF "$no_bus" "$work/zuna.log")" -eq 1 ] || fail "the log does not say '$no_bus' once"
+known_lines_only "$work/zuna.log" "$no_bus"
 ok
 
 passed=true

@@ -14,9 +14,10 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
 # shellcheck disable=SC2206
 packages+=(${ZUNA_EXTRA_PACKAGES:-})
 if [ "$purpose" = test ]; then
-    # The end-to-end suite drives the real binary on a real X server and sound server.
-    packages+=(xvfb xauth xdotool x11-utils imagemagick pulseaudio pulseaudio-utils
-               desktop-file-utils appstream flac lame python3-numpy)
+    # The end-to-end suite drives the real binary on a real X server, sound server and
+    # session bus.
+    packages+=(xvfb xauth xdotool x11-utils imagemagick pulseaudio pulseaudio-utils dbus
+               playerctl desktop-file-utils appstream flac lame python3-numpy)
 fi
 
 missing=()
