@@ -51,9 +51,16 @@ const SdlApi *sdl()
     return api;
 }
 
-// Device buffer in frames: about 23 ms at 44.1 kHz, short enough for a prompt pause and
-// position, long enough not to underrun on a busy machine.
-constexpr Uint16 kDeviceBufferFrames = 1024;
+// Device buffer: about 23 ms whatever the rate (a power of two, as SDL asks), short enough
+// for a prompt pause, position and end of track, long enough not to underrun. A buffer of
+// fixed frames would make a 22.05 kHz track's end known twice as late as a 44.1 kHz one's.
+Uint16 bufferFrames(int rate)
+{
+    Uint16 frames = 256;
+    while (frames < 4096 && frames * 2 * 10000 <= rate * 235)
+        frames *= 2;
+    return frames;
+}
 
 class SdlOutput : public Output {
 public:
@@ -71,7 +78,7 @@ public:
         wanted.freq = format.rate;
         wanted.format = AUDIO_F32SYS;
         wanted.channels = Uint8(format.channels);
-        wanted.samples = kDeviceBufferFrames;
+        wanted.samples = bufferFrames(format.rate);
         wanted.callback = &SdlOutput::callback;
         wanted.userdata = this;
         SDL_AudioSpec obtained{};
