@@ -3,10 +3,11 @@
 
     tools/bench/chart.py [RESULTS.tsv] [OUT.png]
 
-Two panels: metadata intake (files per second, ZUNA against a bare TagLib read) and the
-playlist at 1,000 and 10,000 rows (time to add, peak memory; ZUNA against a bare
-QListWidget of text items, and against ZUNA before the playlist work where the results
-hold those figures). Needs Debian's python3-matplotlib.
+Three panels: metadata intake (files per second, ZUNA against a bare TagLib read, on the
+plain and the cover-heavy corpus), the playlist at 1,000 and 10,000 rows (time to add, peak
+memory; ZUNA against a bare QListWidget of text items, and against ZUNA before where the
+results hold those figures), and the longest the window stood still meanwhile. Needs
+Debian's python3-matplotlib.
 """
 import sys
 
@@ -29,10 +30,13 @@ def main():
     source = sys.argv[1] if len(sys.argv) > 1 else "/tmp/zuna-bench/results.tsv"
     target = sys.argv[2] if len(sys.argv) > 2 else "docs/benchmarks.png"
     r = load(source)
-    fig, (intake, scale) = plt.subplots(1, 2, figsize=(11, 4.2))
+    fig, (intake, scale, stall) = plt.subplots(1, 3, figsize=(15, 4.4))
 
-    groups = [("with a length header", "intake_header_files_per_s"),
-              ("MP3 without one (exact scan)", "intake_noheader_files_per_s")]
+    groups = [("length header", "intake_header_files_per_s"),
+              ("no header\n(exact scan)", "intake_noheader_files_per_s"),
+              ("length header,\ncovers", "intake_covers_header_files_per_s"),
+              ("no header,\ncovers", "intake_covers_noheader_files_per_s")]
+    groups = [g for g in groups if g[1] in r]
     xs = range(len(groups))
     zuna = [r[key][0] for _, key in groups]
     taglib = [r[key][1] for _, key in groups]
@@ -41,26 +45,36 @@ def main():
     intake.axhline(10000, color="grey", linestyle="--", linewidth=1, label="target 10,000 files/s")
     intake.set_xticks(list(xs), [name for name, _ in groups])
     intake.set_ylabel("files per second (warm cache)")
-    intake.set_title("Metadata intake, 1,000-file corpus")
+    intake.set_title("Metadata intake, 1,000-file corpora")
     intake.legend(fontsize=8)
 
-    labels, add_s, memory = [], [], []
+    labels, add_s, memory, stalls = [], [], [], []
     for rows in (1000, 10000):
         for who, prefix in (("bare list", "playlist_bare"), ("ZUNA", "playlist_zuna"),
-                            ("ZUNA before", "playlist_before")):
+                            ("ZUNA folder", "playlist_folder"), ("ZUNA before", "playlist_before")):
             key = f"{prefix}_{rows}_add_ms"
             if key in r:
-                labels.append(f"{who}\n{rows:,} rows")
+                labels.append(f"{who}, {rows:,} rows")
                 add_s.append(r[key][0] / 1000)
                 memory.append(r[f"{prefix}_{rows}_rss_mb"][0])
+                stalls.append(r[f"{prefix}_{rows}_stall_ms"][0])
     xs = range(len(labels))
     scale.bar(xs, add_s, color="tab:blue")
     scale.set_yscale("log")
     scale.set_ylabel("seconds to add every row (log)")
-    scale.set_xticks(list(xs), labels, fontsize=7)
+    scale.set_xticks(list(xs), labels, fontsize=7, rotation=35, ha="right")
     for x, seconds, mb in zip(xs, add_s, memory):
         scale.annotate(f"{seconds:.2f} s\n{mb:.0f} MB", (x, seconds), ha="center", va="bottom", fontsize=7)
     scale.set_title("Playlist scale: time to add, peak memory")
+
+    stall.bar(xs, stalls, color="tab:orange")
+    stall.axhline(50, color="grey", linestyle="--", linewidth=1, label="target 50 ms")
+    stall.set_ylabel("longest event-loop stall while adding (ms)")
+    stall.set_xticks(list(xs), labels, fontsize=7, rotation=35, ha="right")
+    for x, ms in zip(xs, stalls):
+        stall.annotate(f"{ms:.0f} ms", (x, ms), ha="center", va="bottom", fontsize=7)
+    stall.set_title("The window while files come in")
+    stall.legend(fontsize=8)
     fig.tight_layout()
     fig.savefig(target, dpi=110)
     print(f"wrote {target}")
