@@ -269,6 +269,22 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(h.finished.size(), 2, scaledMs(5000));
     }
 
+    // Taken back once the channel has gone on decoding into it, the next file leaves nothing
+    // of itself behind: the first plays to its last frame, then silence.
+    void aQueuedTrackTakenBackLeavesNothing()
+    {
+        Rig h;
+        h.play(u"join-a.flac"_s);
+        h.run([](ZUNAAudio *e) { e->Queuefile(fixturePath(u"join-b.flac"_s)); });
+        const size_t first = size_t(fixture(u"join-a.flac"_s).frames);
+        QCOMPARE(h.pump(first - 2000), first - 2000);
+        // The feeder decodes half a second ahead on a thread of its own: it is into the next
+        // file by the time the 2,000 frames left of the first are all it has to go.
+        QThread::msleep(uint(scaledMs(100)));
+        h.run([](ZUNAAudio *e) { e->Queuefile(QString()); });
+        QCOMPARE(h.drain().size(), first * 2);  // all recorded: the first file's frames, stereo
+    }
+
     void unplayableFileLeavesTheEngineIdle()
     {
         Rig h;
