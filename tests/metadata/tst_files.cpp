@@ -386,7 +386,8 @@ private slots:
                  QStringList({u"loose.txt"_s, u"Lib/a2.FLAC"_s, u"Lib/A10.flac"_s, u"Lib/b.mp3"_s,
                               u"Lib/artist 2/1.mp3"_s, u"Lib/artist 2/9.Mp3"_s,
                               u"Lib/artist 2/10.mp3"_s, u"Lib/Artist 10/x.mp3"_s, u"song.MP3"_s}));
-        QFile::setPermissions(u"Lib/locked"_s, QFile::ReadOwner | QFile::ExeOwner);
+        QFile::setPermissions(u"Lib/locked"_s, QFile::ReadOwner | QFile::WriteOwner |
+                                                   QFile::ExeOwner);  // to be removed
     }
 
     // A line per path: a non-Latin name read like its original, its tabs, breaks and backslashes
