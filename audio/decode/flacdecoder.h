@@ -21,10 +21,7 @@ public:
 
 private:
     struct DecoderDeleter {
-        void operator()(FLAC__StreamDecoder *decoder) const
-        {
-            FLAC__stream_decoder_delete(decoder);
-        }
+        void operator()(FLAC__StreamDecoder *unused) const { FLAC__stream_decoder_delete(unused); }
     };
 
     explicit FlacDecoder(FileReader &input);

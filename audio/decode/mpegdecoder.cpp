@@ -97,9 +97,9 @@ bool statesFrameCount(FileReader &file, int64_t audioStart)
 }
 }  // namespace
 
-void MpegDecoder::HandleDeleter::operator()(mpg123_handle_struct *handle) const
+void MpegDecoder::HandleDeleter::operator()(mpg123_handle_struct *unused) const
 {
-    handlePool().give(handle);
+    handlePool().give(unused);  // kept for the next stream, closed
 }
 
 MpegDecoder::MpegDecoder(Handle opened) : handle(std::move(opened)) {}
