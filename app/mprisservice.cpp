@@ -116,7 +116,7 @@ MprisService::MprisService(MainWindow *owner) : QObject(owner), window(owner)
     connect(reports, &EngineReports::PlaybackChanged, this, &MprisService::playbackChanged);
     connect(window->audio, &ZUNAAudio::Tick, this, &MprisService::heard);
     connect(window, &MainWindow::Playfile, this, &MprisService::trackStarted);
-    connect(window->ui->volumeslider, &QSlider::valueChanged, this, &MprisService::announce);
+    connect(window->ui->volumeslider, &QSlider::valueChanged, this, &MprisService::refresh);
     track.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(kNoTrack)));
 }
 
@@ -139,11 +139,6 @@ bool MprisService::publish()
     };
     return taken(name) || taken(name + QStringLiteral(".instance") +
                                 QString::number(QApplication::applicationPid()));
-}
-
-void MprisService::refresh()
-{
-    announce();
 }
 
 void MprisService::raise()
@@ -314,7 +309,7 @@ void MprisService::trackStarted()
         track.insert(QStringLiteral("xesam:album"), album);
     knownMs = 0;
     since.restart();
-    announce();
+    refresh();
 }
 
 void MprisService::heard(uint positionMs)
@@ -332,10 +327,10 @@ void MprisService::playbackChanged(EngineReports::Playback now)
     knownMs = fromTheStart ? 0 : position() / 1000;
     since.restart();
     playback = now;
-    announce();
+    refresh();
 }
 
-void MprisService::announce()
+void MprisService::refresh()
 {
     // What a client sees changes with the playback, the track, the volume and the rows
     // around the current entry: each change goes out once, as MPRIS asks.

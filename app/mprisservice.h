@@ -25,7 +25,8 @@ public:
     // Takes a name on the session bus (another instance's is never taken over) and serves
     // there. Without a bus it says so in one debug line and returns false.
     bool publish();
-    // The window's rows or current entry have changed: what is next or previous may too.
+    // Tells the bus what changed of what a client sees (the window calls it when its rows or
+    // current entry change: what is next or previous may have).
     void refresh();
 
     // org.mpris.MediaPlayer2
@@ -59,7 +60,6 @@ private:
     void heard(uint positionMs);
     void playbackChanged(EngineReports::Playback now);
     void seekTo(qlonglong positionMs);
-    void announce();
 
     MainWindow *const window;
     EngineReports::Playback playback = EngineReports::Playback::Stopped;

@@ -81,12 +81,13 @@ QListWidgetItem *MainWindow::neighbour(int offset) const
         return nullptr;
     // By identity, so rows added, moved or deleted since the entry started don't matter;
     // once it is gone itself, from the place where it stood.
-    int row = currentitem ? currentlist->row(currentitem) : -1;
-    if (!currentitem) {
+    int target = 0;
+    if (currentitem) {
+        target = currentlist->row(currentitem) + offset;
+    } else {
         const int following = followingrow.isValid() ? followingrow.row() : currentlist->count();
-        row = offset > 0 ? following - 1 : following;
+        target = offset > 0 ? following : following - 1;
     }
-    const int target = row + offset;
     return target >= 0 && target < currentlist->count() ? currentlist->item(target) : nullptr;
 }
 

@@ -83,12 +83,6 @@ AudioResult AudioChannel::queue(AudioStream &next)
     return channel ? next.queueOn(channel) : AudioResult::InvalidHandle;
 }
 
-void AudioChannel::clearQueue()
-{
-    if (const auto channel = core.lock())
-        channel->withdrawQueued();
-}
-
 bool AudioChannel::plays(const AudioStream &stream) const
 {
     const auto channel = live();

@@ -37,8 +37,6 @@ public:
     // its PCM format is not that of the stream playing (it must be played on its own);
     // InvalidHandle when the channel has nothing more to play.
     AudioResult queue(AudioStream &next);
-    // Takes back what was queued, even when its first frames are decoded already.
-    void clearQueue();
     // Whether the listener hears `stream` now.
     bool plays(const AudioStream &stream) const;
 

@@ -23,9 +23,11 @@ struct PlaylistIntake::Work {
     QStringList files;
     bool listed = false;                               // `files` is complete
     std::map<int, std::vector<TrackMetadata>> blocks;  // read and not yet added, by number
-    // The GUI thread's place: the next block to add, and how far into it.
+    // The GUI thread's own: the next block to take, and the one being added.
     int nextBlock = 0;
-    size_t nextInBlock = 0;
+    std::vector<TrackMetadata> adding;
+    int firstAdding = 0;  // its first file's index
+    size_t nextInAdding = 0;
 };
 
 PlaylistIntake::PlaylistIntake(AddRow add, QObject *parent)
@@ -112,33 +114,37 @@ void PlaylistIntake::addReadRows(int budgetMs)
     QElapsedTimer clock;
     clock.start();
     while (current) {
-        std::shared_ptr<Work> work = current;
-        std::vector<TrackMetadata> block;
-        {
-            const std::lock_guard<std::mutex> lock(work->mutex);
-            const int blockCount = (int(work->files.size()) + kBlock - 1) / kBlock;
-            if (work->listed && work->nextBlock >= blockCount) {
-                startNext();  // this batch is all in
+        Work &work = *current;
+        if (work.nextInAdding == work.adding.size()) {
+            bool allIn = false;
+            {
+                const std::lock_guard<std::mutex> lock(work.mutex);
+                const auto found = work.blocks.find(work.nextBlock);
+                if (found != work.blocks.end()) {
+                    work.adding = std::move(found->second);
+                    work.blocks.erase(found);
+                    work.firstAdding = work.nextBlock++ * kBlock;
+                    work.nextInAdding = 0;
+                } else if (work.listed && work.nextBlock * kBlock >= work.files.size()) {
+                    allIn = true;
+                } else {
+                    return;  // the next rows in order are still being read
+                }
+            }
+            if (allIn) {
+                startNext();
                 continue;
             }
-            const auto found = work->blocks.find(work->nextBlock);
-            if (found == work->blocks.end())
-                return;  // the next rows in order are still being read
-            block = found->second;
         }
         // Rows go in one at a time, in order, until the time for this turn is used up.
-        const int first = work->nextBlock * kBlock;
-        while (work->nextInBlock < block.size()) {
-            const size_t i = work->nextInBlock++;
-            addRow(work->files[first + int(i)], block[i]);
+        while (work.nextInAdding < work.adding.size()) {
+            const size_t i = work.nextInAdding++;
+            addRow(work.files[work.firstAdding + int(i)], work.adding[i]);
             if (budgetMs >= 0 && clock.elapsed() >= budgetMs) {
                 takeSoon();
                 return;
             }
         }
-        const std::lock_guard<std::mutex> lock(work->mutex);
-        work->blocks.erase(work->nextBlock++);
-        work->nextInBlock = 0;
     }
 }
 

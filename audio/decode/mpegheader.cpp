@@ -66,9 +66,7 @@ bool hasFrameCountHeader(const MpegFrameHeader &header, const unsigned char *fra
             return false;
         // With flag 2 the byte count follows the frame count (both big-endian).
         if ((flags & 2) != 0 && xing + 16 <= available) {
-            const unsigned char *b = frame + xing + 12;
-            const int64_t stated = int64_t(b[0]) << 24 | b[1] << 16 | b[2] << 8 | b[3];
-            return stated <= streamBytes;
+            return int64_t(bigEndian32(frame + xing + 12)) <= streamBytes;
         }
         return true;
     }
@@ -76,17 +74,25 @@ bool hasFrameCountHeader(const MpegFrameHeader &header, const unsigned char *fra
     return 36 + 4 <= available && std::memcmp(frame + 36, "VBRI", 4) == 0;
 }
 
+uint32_t bigEndian32(const unsigned char *b)
+{
+    return uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3];
+}
+
+bool synchsafe28(const unsigned char *b, uint32_t *value)
+{
+    if ((b[0] | b[1] | b[2] | b[3]) & 0x80)
+        return false;
+    *value = uint32_t(b[0]) << 21 | uint32_t(b[1]) << 14 | uint32_t(b[2]) << 7 | b[3];
+    return true;
+}
+
 int64_t id3v2TagSize(const unsigned char *b, size_t available)
 {
-    if (available < 10 || b[0] != 'I' || b[1] != 'D' || b[2] != '3' || b[3] == 0xFF || b[4] == 0xFF)
+    uint32_t body = 0;
+    if (available < 10 || b[0] != 'I' || b[1] != 'D' || b[2] != '3' || b[3] == 0xFF ||
+        b[4] == 0xFF || !synchsafe28(b + 6, &body))
         return 0;
-    // The body size is a 28-bit "synchsafe" integer: seven bits per byte.
-    int64_t body = 0;
-    for (int i = 6; i < 10; ++i) {
-        if (b[i] & 0x80)
-            return 0;
-        body = (body << 7) | b[i];
-    }
     const bool hasFooter = (b[5] & 0x10) != 0;
-    return 10 + body + (hasFooter ? 10 : 0);
+    return 10 + int64_t(body) + (hasFooter ? 10 : 0);
 }

@@ -33,6 +33,13 @@ struct MpegFrameHeader {
 bool hasFrameCountHeader(const MpegFrameHeader &header, const unsigned char *frame,
                          size_t available, int64_t streamBytes);
 
+// The 32-bit big-endian integer at `bytes`.
+uint32_t bigEndian32(const unsigned char *bytes);
+
+// The 28-bit "synchsafe" integer of ID3v2 at `bytes` (seven bits a byte); false if a byte's
+// high bit is set, which no synchsafe integer has.
+bool synchsafe28(const unsigned char *bytes, uint32_t *value);
+
 // Size of the ID3v2 tag (header, body and footer) starting at `bytes`, or 0 if the ten
 // bytes there are no ID3v2 header.
 int64_t id3v2TagSize(const unsigned char *bytes, size_t available);

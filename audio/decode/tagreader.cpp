@@ -22,11 +22,6 @@ bool isFrameId(const unsigned char *id)
     });
 }
 
-uint32_t bigEndian32(const unsigned char *b)
-{
-    return uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3];
-}
-
 // Where the padding of the ID3v2 tag at the start of a file lies, in file offsets.
 struct Padding {
     int64_t start = 0;  // 0 for none known
@@ -66,10 +61,9 @@ Padding paddingOfLeadingTag(FileReader &file)
                 return {};
             return {frame, end};
         }
-        if (!isFrameId(h) || (v24 && (h[4] | h[5] | h[6] | h[7]) & 0x80))
+        uint32_t size = bigEndian32(h + 4);
+        if (!isFrameId(h) || (v24 && !synchsafe28(h + 4, &size)))
             return {};
-        const uint32_t size =
-            v24 ? uint32_t(h[4]) << 21 | h[5] << 14 | h[6] << 7 | h[7] : bigEndian32(h + 4);
         if (size == 0 || frame + kTagHeaderBytes + size > end)
             return {};
         // For an ID3v2.4 frame over 127 bytes that no frame ID follows, TagLib reads the

@@ -85,12 +85,6 @@ AudioResult ChannelCore::queue(std::shared_ptr<TrackFile> track, bool rewind)
     return AudioResult::Ok;
 }
 
-void ChannelCore::withdrawQueued()
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    dropQueuedAudio();
-}
-
 void ChannelCore::release(const TrackFile &track)
 {
     {

@@ -45,11 +45,9 @@ public:
     // Unsupported when its PCM format is not the output's; InvalidHandle once the channel
     // has stopped or played its last track out.
     AudioResult queue(std::shared_ptr<TrackFile> next, bool rewind);
-    // Takes back what was queued, even once the feeder has gone on into it: its audio
-    // leaves the ring.
-    void withdrawQueued();
     // Ends what `track` has to do with this channel: the channel stops if it is the track
-    // heard now, and it is withdrawn if it is queued.
+    // heard now; if it is queued it is taken back, even once the feeder has gone on into it
+    // (its audio leaves the ring).
     void release(const TrackFile &track);
     // Whether `track` is the one the listener hears now.
     bool hears(const TrackFile &track) const;
