@@ -8,6 +8,9 @@
 
 #include "app/enginerequests.h"
 #include "app/mprisservice.h"
+#include "app/trackreports.h"
+#include "app/transport.h"
+#include "app/viewrows.h"
 #include "audio/engine/zunaaudio.h"
 #include "playlist/zunalistview.h"
 #include "ui_mainwindow.h"
@@ -34,7 +37,9 @@ MainWindow::MainWindow(const std::function<ZUNAAudio *()> &makeEngine, QWidget *
       ui(new Ui_MainWindow),
       thread(nullptr),
       audio(nullptr),
-      requests(new EngineRequests(this))
+      requests(new EngineRequests(this)),
+      reports(nullptr),
+      transport(nullptr)
 {
     ui->setupUi(this);
     playlistcount = 0;
@@ -67,16 +72,28 @@ MainWindow::MainWindow(const std::function<ZUNAAudio *()> &makeEngine, QWidget *
     connect(audio, &ZUNAAudio::IsMuted, this, &MainWindow::SetMute);
     connect(audio, &ZUNAAudio::Finish, this, &MainWindow::TrackFinish);
 
-    // Beyond the wiring above: the window's further requests, the engine's word that a file
-    // cannot be played, and seeks from clicks and keys on the progress slider (drags seek
-    // through sliderMoved).
+    // Beyond the wiring above: the further requests to the engine, and seeks from clicks and
+    // keys on the progress slider (drags seek through sliderMoved).
     connect(requests, &EngineRequests::Queuefile, audio, &ZUNAAudio::Queuefile);
     connect(requests, &EngineRequests::Setprogress, audio, &ZUNAAudio::Setprogress);
     connect(requests, &EngineRequests::Setposition, audio, &ZUNAAudio::Setposition);
+    connect(requests, &EngineRequests::Play, audio, &ZUNAAudio::Play);
+    connect(requests, &EngineRequests::Pause, audio, &ZUNAAudio::Pause);
     connect(requests, &EngineRequests::Stop, audio, &ZUNAAudio::Stop);
-    connect(requests, &EngineRequests::Fence, audio, [this] { emit requests->Handled(); });
-    connect(requests, &EngineRequests::Handled, this, [this] { --staleticks; });
-    connect(audio->reports(), &EngineReports::Unplayable, this, &MainWindow::passOver);
+    // Every way a Playfile or a Stop reaches the engine is counted as it goes, so that the
+    // engine's reports from before it are known for stale when they come in.
+    reports = new TrackReports(audio->reports(), this);
+    connect(this, &MainWindow::Playfile, reports, &TrackReports::requested);
+    connect(ui->stopbutton, &QPushButton::released, reports, &TrackReports::requested);
+    connect(requests, &EngineRequests::Stop, reports, &TrackReports::requested);
+    // What plays: the window's slots drive the transport and follow it.
+    transport = new Transport(requests, reports, this);
+    connect(transport, &Transport::entryChanged, this, &MainWindow::followEntry);
+    connect(transport, &Transport::started, this, [this] { PlayItem(currentitem); });
+    // The volume asked for elsewhere goes through the slider, as if the user had moved it.
+    transport->setVolume(ui->volumeslider->value());
+    connect(transport, &Transport::volumeRequested, ui->volumeslider, &QSlider::setValue);
+    connect(ui->volumeslider, &QSlider::valueChanged, transport, &Transport::setVolume);
     auto *jumpToClick = new JumpToClickStyle;
     jumpToClick->setParent(ui->progresslider);
     ui->progresslider->setStyle(jumpToClick);
@@ -92,6 +109,9 @@ MainWindow::MainWindow(const std::function<ZUNAAudio *()> &makeEngine, QWidget *
 
 MainWindow::~MainWindow()
 {
+    // Nothing follows the playlists while they go.
+    delete mpris;
+    delete transport;
     // Let the engine finish what it is doing, then release it on this thread: that closes
     // the sound device before the process ends.
     thread->quit();
@@ -105,7 +125,14 @@ void MainWindow::offerMediaControls()
 {
     if (mpris)
         return;
-    mpris = new MprisService(this);
+    mpris = new MprisService(transport, this);
+    connect(mpris, &MprisService::raiseRequested, this, [this] {
+        showNormal();
+        raise();
+        activateWindow();
+    });
+    connect(mpris, &MprisService::quitRequested, this, &QWidget::close);
+    connect(mpris, &MprisService::openRequested, this, &MainWindow::openAndPlay);
     mpris->publish();
 }
 
@@ -113,17 +140,10 @@ void MainWindow::addPlaylistView(const QString &name)
 {
     auto *view = new ZUNAListView(playlistcount);
     playlistcount += 1;
+    new ViewRows(view);
     connect(view, &QListWidget::itemDoubleClicked, this, &MainWindow::ItemDoubleClicked);
     connect(view, &ZUNAListView::DeletePressed, this, &MainWindow::DeleteTrack);
     connect(view, &ZUNAListView::PausePressed, audio, &ZUNAAudio::Pause);
-    // The rows around the current entry decide what follows it.
-    const QAbstractItemModel *rows = view->model();
-    connect(
-        rows, &QAbstractItemModel::rowsAboutToBeRemoved, this,
-        [this, view](const QModelIndex &, int first, int last) { rowsLeaving(view, first, last); });
-    connect(rows, &QAbstractItemModel::rowsInserted, this, &MainWindow::queueSoon);
-    connect(rows, &QAbstractItemModel::rowsRemoved, this, &MainWindow::queueSoon);
-    connect(rows, &QAbstractItemModel::rowsMoved, this, &MainWindow::queueSoon);
     // A tab's text is plain text too, but for "&", which would mark a shortcut letter.
     ui->playliststab->addTab(view, QString(name).replace(u'&', QStringLiteral("&&")));
 }

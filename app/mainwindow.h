@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QMainWindow>
-#include <QPersistentModelIndex>
 #include <QString>
 #include <functional>
 
@@ -12,15 +11,16 @@ class QListWidgetItem;
 class QThread;
 class EngineRequests;
 class MprisService;
+class TrackReports;
+class Transport;
 class Ui_MainWindow;
 class ZUNAAudio;
 
 // The player's one window. It owns the form, the engine's worker thread and the engine,
-// wires widgets, window and engine together, and keeps the playlist counter and the
-// current entry. The now-playing display lives in nowplaying.cpp, the playlist slots in
-// playlistslots.cpp. Besides the signals and slots it has always had, it tells the engine
-// which file would follow the current entry, so that the engine can go on into it without
-// a gap, and hears from the engine when a file cannot be played.
+// wires widgets, window and engine together, and keeps the playlist counter. What plays and
+// what comes next is the Transport's: the window's slots drive it, and the current entry
+// (currentlist, currentitem) follows it. The now-playing display lives in nowplaying.cpp,
+// the playlist slots in playlistslots.cpp.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -54,20 +54,11 @@ private slots:
     void ClearMetadata();
 
 private:
-    friend class MprisService;  // a second set of the window's buttons
-
     void PlayItem(QListWidgetItem *item);
     void ShowTrack(const TrackMetadata &metadata);
     void addPlaylistView(const QString &name);
-    void playNeighbour(int offset);
-    QListWidgetItem *neighbour(int offset) const;
-    void rowsLeaving(const QListWidget *list, int first, int last);
-    void passOver(const QString &path);
-    void updateQueue();
-    void queueSoon();
-    void holdTicks();
+    void followEntry();
     void seekToHandle(int action);
-    void seekTo(quint32 ms);
     void openAndPlay(const QString &path);
 
     Ui_MainWindow *ui;
@@ -75,14 +66,10 @@ private:
     ZUNAAudio *audio;
     int playlistcount;
     EngineRequests *requests;       // a child
+    TrackReports *reports;          // a child: the engine's reports that are still true
+    Transport *transport;           // a child
     MprisService *mpris = nullptr;  // a child, once offered
+    // The transport's current entry, as the window's widgets: null when it has none.
     QListWidget *currentlist = nullptr;
     QListWidgetItem *currentitem = nullptr;
-    // Once the current entry's row is gone, its place: before this row (past the end when
-    // invalid), so that next and previous go on from there.
-    QPersistentModelIndex followingrow;
-    int direction = 0;   // how the current entry was reached: +1 next, -1 previous, 0 chosen
-    QString queuedpath;  // what the engine was last told would follow
-    bool queuePending = false;
-    int staleticks = 0;  // requests whose Ticks from before are no longer true
 };

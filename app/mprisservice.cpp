@@ -6,13 +6,10 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDebug>
-#include <QSlider>
 #include <QUrl>
 
-#include "app/mainwindow.h"
-#include "metadata/zunalistwidget.h"
-#include "playlist/zunalistview.h"
-#include "ui_mainwindow.h"
+#include "app/trackreports.h"
+#include "app/transport.h"
 
 namespace {
 const QString kPath = QStringLiteral("/org/mpris/MediaPlayer2");
@@ -108,15 +105,17 @@ private:
 };
 }  // namespace
 
-MprisService::MprisService(MainWindow *owner) : QObject(owner), window(owner)
+MprisService::MprisService(Transport *player, QObject *parent) : QObject(parent), transport(player)
 {
     new RootAdaptor(this);
     new PlayerAdaptor(this);
-    const EngineReports *reports = window->audio->reports();
-    connect(reports, &EngineReports::PlaybackChanged, this, &MprisService::playbackChanged);
-    connect(window->audio, &ZUNAAudio::Tick, this, &MprisService::heard);
-    connect(window, &MainWindow::Playfile, this, &MprisService::trackStarted);
-    connect(window->ui->volumeslider, &QSlider::valueChanged, this, &MprisService::refresh);
+    const TrackReports *reports = transport->reports();
+    connect(reports, &TrackReports::playbackChanged, this, &MprisService::playbackChanged);
+    connect(reports, &TrackReports::positionHeard, this, &MprisService::heard);
+    connect(transport, &Transport::started, this, &MprisService::trackStarted);
+    // What is next or previous may change with the rows around the current entry.
+    connect(transport, &Transport::neighboursChanged, this, &MprisService::refresh);
+    connect(transport, &Transport::volumeChanged, this, &MprisService::refresh);
     track.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(kNoTrack)));
 }
 
@@ -143,48 +142,42 @@ bool MprisService::publish()
 
 void MprisService::raise()
 {
-    window->showNormal();
-    window->raise();
-    window->activateWindow();
+    emit raiseRequested();
 }
 
 void MprisService::quit()
 {
-    window->close();  // as the window's own close button does
+    emit quitRequested();  // the window closes as with its own close button
 }
 
 void MprisService::play()
 {
-    window->ui->playbutton->click();
+    transport->play();
 }
 
 void MprisService::pause()
 {
-    if (playback == EngineReports::Playback::Playing)
-        window->ui->pausebutton->click();  // it toggles: only when playing
+    transport->pause();
 }
 
 void MprisService::playPause()
 {
-    if (playback == EngineReports::Playback::Playing)
-        window->ui->pausebutton->click();
-    else
-        window->ui->playbutton->click();
+    transport->playPause();
 }
 
 void MprisService::stop()
 {
-    window->ui->stopbutton->click();
+    transport->stop();
 }
 
 void MprisService::next()
 {
-    window->ui->nextbutton->click();
+    transport->next();
 }
 
 void MprisService::previous()
 {
-    window->ui->prevbutton->click();
+    transport->previous();
 }
 
 void MprisService::seek(qlonglong offsetUs)
@@ -208,7 +201,7 @@ void MprisService::seekTo(qlonglong positionMs)
 {
     if (!canSeek())
         return;
-    window->seekTo(quint32(positionMs));
+    transport->seek(quint32(positionMs));
     knownMs = positionMs;
     since.restart();
     emit Seeked(positionMs * 1000);
@@ -219,7 +212,7 @@ void MprisService::openUri(const QString &uri)
     const QUrl url(uri);
     if (!url.isLocalFile())
         return;  // files only
-    window->openAndPlay(url.toLocalFile());
+    emit openRequested(url.toLocalFile());
 }
 
 QString MprisService::playbackStatus() const
@@ -248,23 +241,22 @@ qlonglong MprisService::position() const
 
 double MprisService::volume() const
 {
-    return window->ui->volumeslider->value() / 100.0;
+    return transport->volume() / 100.0;
 }
 
 void MprisService::setVolume(double volume)
 {
-    // The slider follows, and through it the engine, as when the user moves it.
-    window->ui->volumeslider->setValue(qRound(qBound(0.0, volume, 1.0) * 100.0));
+    transport->requestVolume(qRound(qBound(0.0, volume, 1.0) * 100.0));
 }
 
 bool MprisService::canGoNext() const
 {
-    return window->neighbour(+1) != nullptr;
+    return transport->canGoNext();
 }
 
 bool MprisService::canGoPrevious() const
 {
-    return window->neighbour(-1) != nullptr;
+    return transport->canGoPrevious();
 }
 
 bool MprisService::canPlay() const
@@ -277,23 +269,17 @@ bool MprisService::canSeek() const
     return playback != EngineReports::Playback::Stopped && lengthMs > 0;
 }
 
-void MprisService::trackStarted()
+void MprisService::trackStarted(const QString &path, const TrackMetadata &read)
 {
-    QListWidgetItem *item = window->currentitem;
-    const auto *entry =
-        item ? qobject_cast<const ZUNAListWidget *>(window->currentlist->itemWidget(item))
-             : nullptr;
-    if (!entry)
-        return;
-    const TrackMetadata read = entry->Getmetadata();
+    if (path.isEmpty())
+        return;  // nothing was played
     lengthMs = read.value(QStringLiteral("LENGTH")).toLongLong();
     track = {
         {QStringLiteral("mpris:trackid"),
-         QVariant::fromValue(QDBusObjectPath(
-             QStringLiteral("/io/github/zuna/Zuna/track/%1").arg(quintptr(item), 0, 16)))},
+         QVariant::fromValue(
+             QDBusObjectPath(QStringLiteral("/io/github/zuna/Zuna/track/%1").arg(++started)))},
         {QStringLiteral("mpris:length"), lengthMs * 1000},
-        {QStringLiteral("xesam:url"),
-         QString::fromLatin1(QUrl::fromLocalFile(entry->Getpath()).toEncoded())},
+        {QStringLiteral("xesam:url"), QString::fromLatin1(QUrl::fromLocalFile(path).toEncoded())},
     };
     // A tag the file lacks is left out, for the desktop to show the file's name instead of
     // the row's placeholder.

@@ -7,26 +7,26 @@
 #include <QVariantMap>
 
 #include "audio/engine/zunaaudio.h"
+#include "metadata/trackmetadata.h"
 
-class MainWindow;
-class QListWidgetItem;
+class Transport;
 
 // The player as the desktop's media keys, lock screen and shell controls see it: MPRIS 2
-// on the session bus. It is a second set of buttons: every action goes through the window's
-// own buttons and slots, so the engine logs the same lines and the window shows the same
-// state; it never talks to the engine directly. Position is the last one the engine
-// reported, carried on by the clock while the track plays.
+// on the session bus. It drives the transport as the window's buttons do, and follows the
+// transport and the engine's reports that are still true (the transport's TrackReports);
+// what only the window can do (show itself, close, take in a file) it asks for by signals.
+// Position is the last one the engine reported, carried on by the clock while the track
+// plays.
 class MprisService : public QObject {
     Q_OBJECT
 
 public:
-    explicit MprisService(MainWindow *window);
+    explicit MprisService(Transport *transport, QObject *parent = nullptr);
 
     // Takes a name on the session bus (another instance's is never taken over) and serves
     // there. Without a bus it says so in one debug line and returns false.
     bool publish();
-    // Tells the bus what changed of what a client sees (the window calls it when its rows or
-    // current entry change: what is next or previous may have).
+    // Tells the bus what changed of what a client sees.
     void refresh();
 
     // org.mpris.MediaPlayer2
@@ -54,14 +54,18 @@ public:
 
 signals:
     void Seeked(qlonglong positionUs);  // relayed by the player interface
+    void raiseRequested();
+    void quitRequested();
+    void openRequested(QString path);  // a local file, to be added and played
 
 private:
-    void trackStarted();
+    void trackStarted(const QString &path, const TrackMetadata &read);
     void heard(uint positionMs);
     void playbackChanged(EngineReports::Playback now);
     void seekTo(qlonglong positionMs);
 
-    MainWindow *const window;
+    Transport *const transport;
+    quint64 started = 0;  // tracks started, to name each
     EngineReports::Playback playback = EngineReports::Playback::Stopped;
     QVariantMap track;  // the current track's metadata, as MPRIS names it
     qlonglong lengthMs = 0;

@@ -6,6 +6,7 @@
 
 #include "app/enginerequests.h"
 #include "app/mainwindow.h"
+#include "app/trackreports.h"
 #include "audio/engine/zunaaudio.h"
 #include "metadata/timetext.h"
 #include "ui_mainwindow.h"
@@ -24,7 +25,7 @@ void MainWindow::ShowTrack(const TrackMetadata &metadata)
 
 void MainWindow::Tick(uint position)
 {
-    if (staleticks > 0)
+    if (reports->stale())
         return;  // sent before a new track or a stop the window has shown already
     ui->currenttimelabel->setText(timeText(position));
     // While the user holds the handle it stays theirs: QSlider reports a setValue() during
@@ -68,9 +69,4 @@ void MainWindow::ClearMetadata()
     ui->currenttimelabel->setText(timeText(0));
     ui->progresslider->setValue(0);
     ui->progresslider->setEnabled(false);
-}
-
-void MainWindow::seekTo(quint32 ms)
-{
-    emit requests->Setposition(ms);
 }

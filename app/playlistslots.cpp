@@ -1,17 +1,16 @@
 // The playlist slots of MainWindow: starting entries, stepping through a playlist, adding
-// and deleting files, opening and closing playlist tabs, and telling the engine what follows.
+// and deleting files, opening and closing playlist tabs. What plays and what follows is the
+// transport's; the current entry follows it here.
 
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QTabWidget>
-#include <QTimer>
-#include <utility>
 
-#include "app/enginerequests.h"
 #include "app/mainwindow.h"
-#include "app/mprisservice.h"
-#include "audio/engine/zunaaudio.h"
+#include "app/trackreports.h"
+#include "app/transport.h"
+#include "app/viewrows.h"
 #include "metadata/zunalistwidget.h"
 #include "playlist/zunalistview.h"
 #include "ui_mainwindow.h"
@@ -21,125 +20,50 @@ ZUNAListView *visiblePlaylist(QTabWidget *tabs)
 {
     return qobject_cast<ZUNAListView *>(tabs->currentWidget());
 }
-
-QString pathOf(const QListWidget *list, QListWidgetItem *item)
-{
-    const auto *entry = item ? qobject_cast<ZUNAListWidget *>(list->itemWidget(item)) : nullptr;
-    return entry ? entry->Getpath() : QString();
-}
 }  // namespace
 
 void MainWindow::ItemDoubleClicked(QListWidgetItem *item)
 {
-    currentlist = item->listWidget();
-    direction = 0;
-    PlayItem(item);
+    auto *playlist = qobject_cast<ZUNAListView *>(item->listWidget());
+    transport->choose(ViewRows::of(playlist), playlist->row(item));
+}
+
+void MainWindow::followEntry()
+{
+    const auto *rows = static_cast<const ViewRows *>(transport->playlist());
+    currentlist = rows ? rows->view() : nullptr;
+    const int row = transport->row();
+    currentitem = currentlist && row >= 0 ? currentlist->item(row) : nullptr;
 }
 
 void MainWindow::PlayItem(QListWidgetItem *item)
 {
-    currentitem = item;
+    // The transport has made it the current entry: it is shown, and played.
     item->setSelected(true);
     const auto *entry = qobject_cast<ZUNAListWidget *>(currentlist->itemWidget(item));
     const TrackMetadata metadata = entry ? entry->Getmetadata() : TrackMetadata();
     currentlist->scrollToItem(item, QAbstractItemView::EnsureVisible);
     ShowTrack(metadata);
-    if (!entry)
-        return;
-    emit Playfile(entry->Getpath());
-    holdTicks();
-    queuedpath.clear();  // a Playfile clears what the engine had queued
-    updateQueue();
+    if (entry)
+        emit Playfile(entry->Getpath());
 }
 
 void MainWindow::NextTrack()
 {
-    playNeighbour(+1);
+    transport->next();
 }
 
 void MainWindow::PrevTrack()
 {
-    playNeighbour(-1);
+    transport->previous();
 }
 
 void MainWindow::TrackFinish()
 {
-    NextTrack();
-}
-
-void MainWindow::playNeighbour(int offset)
-{
-    if (QListWidgetItem *target = neighbour(offset)) {
-        direction = offset;
-        PlayItem(target);
-    }
-}
-
-QListWidgetItem *MainWindow::neighbour(int offset) const
-{
-    if (!currentlist)
-        return nullptr;
-    // By identity, so rows added, moved or deleted since the entry started don't matter;
-    // once it is gone itself, from the place where it stood.
-    int target = 0;
-    if (currentitem) {
-        target = currentlist->row(currentitem) + offset;
-    } else {
-        const int following = followingrow.isValid() ? followingrow.row() : currentlist->count();
-        target = offset > 0 ? following : following - 1;
-    }
-    return target >= 0 && target < currentlist->count() ? currentlist->item(target) : nullptr;
-}
-
-void MainWindow::rowsLeaving(const QListWidget *list, int first, int last)
-{
-    if (list != currentlist)
-        return;
-    const int at = currentitem ? currentlist->row(currentitem) : followingrow.row();
-    if (at < first || at > last)
-        return;
-    // The current entry (or the row its place was kept before) goes: the place is now
-    // before the first row after the ones leaving. The track playing plays on.
-    currentitem = nullptr;
-    followingrow = QPersistentModelIndex(currentlist->model()->index(last + 1, 0));
-}
-
-void MainWindow::passOver(const QString &path)
-{
-    // A file that cannot be played, reached by stepping or by the playlist playing on, is
-    // passed over in the same direction; one chosen by hand leaves the player idle.
-    if (direction != 0 && currentitem && pathOf(currentlist, currentitem) == path)
-        playNeighbour(direction);
-}
-
-void MainWindow::queueSoon()
-{
-    // Rows come and go by the thousand while files are added; one look once they have.
-    if (!std::exchange(queuePending, true))
-        QTimer::singleShot(0, this, [this] {
-            queuePending = false;
-            updateQueue();
-        });
-}
-
-void MainWindow::updateQueue()
-{
-    // What the engine is told is exactly what TrackFinish would start.
-    if (mpris)
-        mpris->refresh();  // what is next and previous may have changed
-    const QString next = pathOf(currentlist, neighbour(+1));
-    if (next == queuedpath)
-        return;
-    queuedpath = next;
-    emit requests->Queuefile(next);
-}
-
-void MainWindow::holdTicks()
-{
-    // Ticks the engine sent before it took in the request just made tell of a track no
-    // longer shown. Once a call sent after the request has come back, they have all come.
-    ++staleticks;
-    emit requests->Fence();
+    // An end from before the latest request (the user started or stopped something as the
+    // track ended) is no reason to move on.
+    if (!reports->stale())
+        NextTrack();
 }
 
 void MainWindow::openAndPlay(const QString &path)
@@ -161,7 +85,7 @@ void MainWindow::AddTrack()
 
 void MainWindow::DeleteTrack()
 {
-    // Playback goes on when the current entry is deleted; its place is kept (rowsLeaving).
+    // Playback goes on when the current entry is deleted; the transport keeps its place.
     ZUNAListView *playlist = visiblePlaylist(ui->playliststab);
     const QList<QListWidgetItem *> selected = playlist->selectedItems();
     for (QListWidgetItem *item : selected)
@@ -186,12 +110,8 @@ void MainWindow::TabClose(int index)
         return;  // "Default" stays
     const bool holdsCurrent = playlist == currentlist;
     if (playlist->count() == 0) {
+        transport->forget(ViewRows::of(playlist));
         delete playlist;  // takes its tab along
-        if (holdsCurrent) {
-            currentlist = nullptr;
-            currentitem = nullptr;
-            updateQueue();
-        }
         return;
     }
     // Nothing is ever saved, so nothing but closing or keeping it is offered; Escape keeps it.
@@ -201,14 +121,11 @@ void MainWindow::TabClose(int index)
     if (question.exec() != QMessageBox::Yes)
         return;
     playlist->clear();
+    transport->forget(ViewRows::of(playlist));  // currentlist and currentitem go with it
     delete playlist;
     if (!holdsCurrent)
         return;  // the music comes from another playlist and plays on
-    currentlist = nullptr;
-    currentitem = nullptr;
     // Queued, so the stop runs on the engine's thread between its other slots.
-    emit requests->Stop();
-    holdTicks();
-    updateQueue();
+    transport->stop();
     ClearMetadata();
 }

@@ -62,6 +62,7 @@ ZUNAAudio::~ZUNAAudio()
 
 void ZUNAAudio::Playfile(QString path)
 {
+    ++generation;
     queuedpath.clear();  // the window names what follows this one anew
     if (joinedpath.isEmpty() || path != joinedpath) {
         start(path);
@@ -97,7 +98,7 @@ void ZUNAAudio::start(const QString &path)
     step = 0;
     if (!opened && system->openStream(fileName(path), &opened) != AudioResult::Ok) {
         // An unreadable file leaves the engine idle; the next request works as usual.
-        emit extra->Unplayable(path);
+        emit extra->Unplayable(generation, path);
         reportPlayback();
         return;
     }
@@ -114,7 +115,7 @@ void ZUNAAudio::start(const QString &path)
     playing = channel.isPlaying();
     // Without a device the file is not to blame; one that opens but has nothing to play is.
     if (result == AudioResult::Corrupt || (result == AudioResult::Ok && !playing))
-        emit extra->Unplayable(path);
+        emit extra->Unplayable(generation, path);
     reportPlayback();
     prepareNext();
 }
@@ -143,8 +144,11 @@ void ZUNAAudio::Pause()
 void ZUNAAudio::Stop()
 {
     qDebug() << "Event: Stop";
-    if (!playing && joinedpath.isEmpty())
+    ++generation;
+    if (!playing && joinedpath.isEmpty()) {
+        reportPlayback();
         return;
+    }
     channel.setPaused(false);
     sound.reset();
     dropNext();  // what was to follow is opened again if playing starts again
@@ -182,6 +186,7 @@ void ZUNAAudio::Timeout()
     }
     if (playing && position != lastposition) {
         lastposition = position;
+        emit extra->Position(generation, position);
         emit Tick(position);
     }
 }
@@ -203,6 +208,7 @@ bool ZUNAAudio::reportEnd()
     } else {
         sound.reset();
     }
+    emit extra->Ended(generation);
     emit Finish();
     reportPlayback();
     return true;
@@ -214,8 +220,10 @@ void ZUNAAudio::reportPlayback()
     const Playback now = !playing           ? Playback::Stopped
                          : channel.paused() ? Playback::Paused
                                             : Playback::Playing;
-    if (std::exchange(playback, now) != now)
-        emit extra->PlaybackChanged(now);
+    const bool changed = std::exchange(playback, now) != now;
+    const bool newGeneration = std::exchange(reportedgeneration, generation) != generation;
+    if (changed || newGeneration)
+        emit extra->PlaybackChanged(generation, now);
 }
 
 void ZUNAAudio::Setvolume(int value)

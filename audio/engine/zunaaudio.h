@@ -14,6 +14,11 @@ class QTimer;
 // What the engine tells beyond Tick, AbouthFinish, Finish and IsMuted, on an object of its
 // own so that the engine's signals and slots stay as the window has always known them. It
 // lives on the engine's thread; its signals reach other threads queued.
+//
+// Each report carries the generation it belongs to: the number of Playfile and Stop requests
+// the engine had taken when it made the report. A listener that counts the requests it has
+// sent knows a report with a lower number for one made before the engine heard the latest:
+// it tells of a track no longer asked for.
 class EngineReports : public QObject {
     Q_OBJECT
 
@@ -25,9 +30,14 @@ public:
 signals:
     // The file at `path`, asked for by Playfile, could not be opened or played: it is no
     // audio, or gone, or damaged from its first frame. The engine is idle.
-    void Unplayable(QString path);
-    // Whether a track plays, is paused, or none is playing, each time that changes.
-    void PlaybackChanged(EngineReports::Playback playback);
+    void Unplayable(quint64 generation, QString path);
+    // Whether a track plays, is paused, or none is playing: each time that changes, and once
+    // for every Playfile and Stop taken, changed or not.
+    void PlaybackChanged(quint64 generation, EngineReports::Playback playback);
+    // Sent just before Tick, with the same position, and before Finish: the window's slots
+    // for those take them after these.
+    void Position(quint64 generation, uint position);
+    void Ended(quint64 generation);
 };
 
 // The playback engine. It plays one file at a time through its own AudioSystem and reports
@@ -87,6 +97,12 @@ private:
     void prepareNext();
     void dropNext();
 
+    // Every Playfile and every Stop taken adds one, whatever it then does (the one that
+    // confirms a join, a Stop while idle): the window counts what it sends the same way.
+    quint64 generation = 0;
+    EngineReports::Playback playback = EngineReports::Playback::Stopped;  // as last reported
+    quint64 reportedgeneration = 0;  // and for which generation
+
     quint32 length = 0;        // of the open track, ms
     quint32 lastposition = 0;  // carried by the last Tick
     std::atomic<quint32> step{0};
@@ -103,7 +119,6 @@ private:
     std::unique_ptr<AudioStream> sound;      // the track heard
     std::unique_ptr<AudioStream> nextsound;  // opened ahead, queued when it can join
     AudioChannel channel;
-    EngineReports *extra;  // a child: it moves to the engine's thread along
-    EngineReports::Playback playback = EngineReports::Playback::Stopped;  // as last reported
+    EngineReports *extra;           // a child: it moves to the engine's thread along
     std::unique_ptr<QTimer> timer;  // lives on the creating thread
 };
