@@ -61,11 +61,11 @@ class TestMainWindow : public QObject {
     Q_OBJECT
 
 private slots:
-    void buttonsSlidersAndTheNowPlayingDisplay()
+    void iconButtonsDrawTheirSymbolsAndHaveNames()
     {
         QVERIFY(registerIconFont());
         WindowRig rig;
-        // Icon-font buttons find their symbols (a fallback shows bare letters) and have names.
+        // A fallback font would show bare letters.
         int icons = 0;
         for (const QPushButton *button : rig.window().findChildren<QPushButton *>()) {
             const QRawFont raw = QRawFont::fromFont(button->font());
@@ -77,18 +77,31 @@ private slots:
         }
         QCOMPARE(icons, 8);
         QVERIFY(!QRawFont::fromFont(QFont(u"Corvane Lite"_s)).supportsCharacter(u'A'));
+    }
+
+    void enlargedTheRoomGoesToThePlaylist()
+    {
+        WindowRig rig;
         STEP(rig.show());
         rig.window().resize(1200, 900);
-        TRY_VERIFY(rig.tabs()->height() > 600);  // enlarged, the room goes to the playlist
+        TRY_VERIFY(rig.tabs()->height() > 600);
         for (QPushButton *b : rig.window().findChildren<QPushButton *>())
             QVERIFY2(qMax(b->width(), b->height()) <= 30, qPrintable(b->objectName()));
-        Heard ticks(rig.engine(), &ZUNAAudio::Tick);
-        // 2000 ms, a step of 20 ms; then one too short to have a step.
-        ZUNAListView *view = rig.fill({u"flac16-880.flac"_s, u"short-50ms.flac"_s});
-        STEP(rig.doubleClickRow(view, 0));
+    }
+
+    void theVolumeSlidersStartValueIsNotSent()
+    {
+        WindowRig rig;
+        STEP(rig.doubleClickRow(rig.fill({u"flac16-880.flac"_s}), 0));
         rig.capture().pump(4410);
         // Had the volume slider's start value 99 been sent, the peak would be 0.495.
         QVERIFY(qAbs(peakOf(rig.capture().takeSamples()) - 0.5) < 0.001);
+    }
+
+    void buttonsActWhenReleasedOnTheEnginesThread()
+    {
+        WindowRig rig;
+        STEP(rig.doubleClickRow(rig.fill({u"flac16-880.flac"_s}), 0));
         LogRecorder log;
         QTest::mousePress(rig.widget("playbutton"), Qt::LeftButton);
         rig.sync();
@@ -98,7 +111,13 @@ private slots:
             rig.click(name);
         QCOMPARE(log.lines().join(u'|'), u"Event: Play|Event: Pause|Event: Stop|Event: Mute"_s);
         QVERIFY(!log.threads().contains(QThread::currentThread()));  // the worker's
+    }
+
+    void muteDisablesTheVolumeSliderAndUnmuteRestoresIt()
+    {
+        WindowRig rig;
         QSlider *volume = rig.slider("volumeslider");
+        rig.click("mutebutton");
         QVERIFY(!volume->isEnabled() && volume->value() == 0);
         rig.click("mutebutton");  // nothing set yet: back to full volume
         QVERIFY(volume->isEnabled() && volume->value() == 99);
@@ -108,43 +127,120 @@ private slots:
                 rig.click("mutebutton");
             QCOMPARE(volume->value(), qMin(value, 99));
         }
-        QSlider *progress = rig.slider("progresslider");
-        const auto tick = [&rig, progress](uint ms) {  // what it shows: time and percentage
+    }
+
+    // Elapsed time and percentage, 100 % held at the slider's maximum; a track under 100 ms
+    // has no step, and stays at 0.
+    void aTickShowsElapsedTimeAndPercentage()
+    {
+        WindowRig rig;
+        ZUNAListView *view = rig.fill({u"flac16-880.flac"_s, u"short-50ms.flac"_s});
+        STEP(rig.doubleClickRow(view, 0));  // 2000 ms: a step of 20 ms
+        const auto shown = [&rig](uint ms) {
             emit rig.engine()->Tick(ms);
-            return u"%1 %2"_s.arg(rig.label("currenttimelabel")->text()).arg(progress->value());
+            return u"%1 %2"_s.arg(rig.label("currenttimelabel")->text())
+                .arg(rig.slider("progresslider")->value());
         };
-        QCOMPARE(tick(1500), u"00:01 75"_s);
-        QCOMPARE(tick(2000), u"00:02 99"_s);  // 100 % held at the slider's maximum
-        QCOMPARE(tick(3723000), u"1:02:03 99"_s);
-        const auto position = [&rig, &ticks] {  // where the engine is, by its monitor
-            rig.sync();
-            rig.monitor();
-            return ticks.last().at(0).toUInt();
-        };
-        // Moved by setValue(), as the position display does, the slider does not seek.
-        STEP(rig.doubleClickRow(view, 0));  // from its start again, after the stop
+        QCOMPARE(shown(1500), u"00:01 75"_s);
+        QCOMPARE(shown(2000), u"00:02 99"_s);
+        QCOMPARE(shown(3723000), u"1:02:03 99"_s);
+        STEP(rig.doubleClickRow(view, 1));
+        QCOMPARE(shown(40), u"00:00 0"_s);
+    }
+
+    void aNewTrackShowsItsStartAtOnce()
+    {
+        WindowRig rig;
+        ZUNAListView *view = rig.fill({u"flac16-880.flac"_s, u"cbr-440.mp3"_s});
+        STEP(rig.doubleClickRow(view, 0));
         rig.capture().pump(44100);
-        progress->setValue(50);
-        QCOMPARE(position(), 1000u);
-        // Dragged, it does. A report while the handle is held must neither move it nor,
-        // through the slider's own sliderMoved, seek back to the reported position.
+        QCOMPARE(rig.position(), 1000u);
+        QCOMPARE(rig.slider("progresslider")->value(), 50);
+        STEP(rig.doubleClickRow(view, 1));
+        QCOMPARE(rig.label("currenttimelabel")->text(), u"00:00"_s);
+        QCOMPARE(rig.slider("progresslider")->value(), 0);
+    }
+
+    // The engine, busy, reports on the track playing once more just as the user starts
+    // another: that report is about a track no longer shown.
+    void aTickFromBeforeANewTrackIsNotShown()
+    {
+        WindowRig rig;
+        ZUNAListView *view = rig.fill({u"long-6s-8k.flac"_s, u"flac16-880.flac"_s});
+        STEP(rig.doubleClickRow(view, 0));
+        rig.capture().pump(40000);  // 5 s in
+        std::atomic<bool> chosen{false};
+        QMetaObject::invokeMethod(rig.engine(), [&chosen, engine = rig.engine()] {
+            while (!chosen)
+                QThread::yieldCurrentThread();
+            engine->Timeout();  // a Tick of 5 s, sent after the next track's Playfile
+        });
+        emit view->itemDoubleClicked(view->item(1));
+        chosen = true;
+        rig.sync();
+        QCOMPARE(rig.label("currenttimelabel")->text(), u"00:00"_s);
+        QCOMPARE(rig.slider("progresslider")->value(), 0);
+        rig.capture().pump(44100);  // the new track's own are shown
+        QCOMPARE(rig.position(), 1000u);
+        QCOMPARE(rig.label("currenttimelabel")->text(), u"00:01"_s);
+    }
+
+    // The track ends just as the user starts another: its end, reported before the engine
+    // took the new one in, does not move the playlist on past the one chosen.
+    void anEndFromBeforeANewChoiceDoesNotSkipIt()
+    {
+        WindowRig rig;
+        ZUNAListView *view =
+            rig.fill({u"two-a-1200.flac"_s, u"flac16-880.flac"_s, u"two-b-1500.flac"_s});
+        STEP(rig.doubleClickRow(view, 0));
+        std::atomic<bool> chosen{false};
+        QMetaObject::invokeMethod(rig.engine(), [&chosen] {
+            while (!chosen)
+                QThread::yieldCurrentThread();
+        });
+        QCOMPARE(rig.capture().pump(30000), size_t(22050));  // its end waits for the engine
+        emit view->itemDoubleClicked(view->item(1));
+        chosen = true;
+        rig.sync();
+        QCOMPARE(rig.played, pathsOf(view).mid(0, 2));
+        STEP(rig.checkHeard(u"flac16-880.flac"_s));
+    }
+
+    // Moved by setValue(), as the position display moves it, the progress slider does not seek.
+    void settingTheProgressSliderDoesNotSeek()
+    {
+        WindowRig rig;
+        STEP(rig.doubleClickRow(rig.fill({u"flac16-880.flac"_s}), 0));  // a step of 20 ms
+        rig.capture().pump(44100);
+        rig.slider("progresslider")->setValue(50);
+        QCOMPARE(rig.position(), 1000u);
+    }
+
+    // Dragged, it seeks; a Tick while the handle is held must neither move it nor, through
+    // the slider's own sliderMoved, seek back to the reported position.
+    void draggingTheProgressHandleSeeksAndATickLeavesItHeld()
+    {
+        WindowRig rig;
+        STEP(rig.doubleClickRow(rig.fill({u"flac16-880.flac"_s}), 0));
+        QSlider *progress = rig.slider("progresslider");
         progress->setSliderDown(true);
         progress->setSliderPosition(40);
         emit rig.engine()->Tick(1000);
         QCOMPARE(progress->value(), 40);
-        QCOMPARE(position(), 800u);
-        progress->setSliderDown(false);
+        QCOMPARE(rig.position(), 800u);
+    }
+
+    void aClickOnTheProgressGrooveSeeksThere()
+    {
+        WindowRig rig;
+        STEP(rig.doubleClickRow(rig.fill({u"flac16-880.flac"_s}), 0));
+        QSlider *progress = rig.slider("progresslider");
         QTest::mouseClick(progress, Qt::LeftButton, {},
                           QPoint(progress->width() * 3 / 4, progress->height() / 2));
         const int clicked = progress->value();
         QVERIFY2(clicked > 60 && clicked < 90, qPrintable(QString::number(clicked)));
-        QCOMPARE(position(), uint(clicked) * 20);
+        QCOMPARE(rig.position(), uint(clicked) * 20);
         QCOMPARE(progress->value(), clicked);
-        // A new track shows its start at once; one under 100 ms has no step: it stays at 0.
-        STEP(rig.doubleClickRow(view, 1));
-        QCOMPARE(rig.label("currenttimelabel")->text(), u"00:00"_s);
-        QCOMPARE(progress->value(), 0);
-        QCOMPARE(tick(40), u"00:00 0"_s);
     }
 
     // Through SDL with no device, the engine stays idle: no progress, no end (which would run
@@ -200,14 +296,10 @@ private slots:
     }
 
     // Without a mouse: the list has the focus, Enter starts a row as a double-click does, Space
-    // pauses and resumes, Delete removes as "-" does. Next and previous go by identity.
-    void theKeyboardAndSteppingByIdentity()
+    // pauses and resumes, Delete removes the selected row as "-" does.
+    void theKeyboardReachesRowsPauseAndDelete()
     {
         WindowRig rig;
-        const auto step = [&rig](const char *button) {  // what the click started
-            rig.click(button);
-            return QFileInfo(rig.played.last()).fileName();
-        };
         ZUNAListView *view = rig.fill(kFiles);
         STEP(rig.show());
         QCOMPARE(QApplication::focusWidget(), view);
@@ -219,19 +311,19 @@ private slots:
             rig.sync();
             QCOMPARE(rig.capture().pump(100), heard);
         }
-        QCOMPARE(step("nextbutton"), kFiles[3]);
-        QCOMPARE(step("prevbutton"), kFiles[2]);
-        // A row added and moved before the current one, the one after deleted: the walk
-        // follows the entry, not its row number.
-        rig.fill({u"other-tags-only.flac"_s});
-        QVERIFY(view->model()->moveRow(QModelIndex(), 5, QModelIndex(), 0));
-        view->setCurrentRow(4);
+        view->setCurrentRow(3);
         QTest::keyClick(view, Qt::Key_Delete);  // the selected row only
-        QCOMPARE(pathsOf(view).mid(3),
+        QCOMPARE(pathsOf(view).mid(2),
                  QStringList({fixturePath(kFiles[2]), fixturePath(kFiles[4])}));
-        QCOMPARE(step("nextbutton"), kFiles[4]);
-        QCOMPARE(step("prevbutton"), kFiles[2]);
-        // Another playlist shown and filled through "+": next stays in the current one.
+    }
+
+    // Another playlist shown and filled through "+": next and previous stay in the one that
+    // holds the current entry.
+    void stepsStayInTheCurrentPlaylistWhileAnotherIsShown()
+    {
+        WindowRig rig;
+        ZUNAListView *view = rig.fill(kFiles);
+        STEP(rig.doubleClickRow(view, 2));
         STEP(addPlaylist(rig, u"Other"_s));
         rig.tabs()->setCurrentIndex(1);
         DialogAnswer answer([](QWidget *dialog) {
@@ -248,17 +340,30 @@ private slots:
         QCOMPARE(pathsOf(rig.playlist(1)),
                  QStringList({fixturePath(kFiles[1]), fixturePath(kFiles[2])}));
         QCOMPARE(view->count(), 5);
-        QCOMPARE(step("nextbutton"), kFiles[4]);
-        // The current entry deleted: it plays on, and next and previous go on from its place.
-        rig.tabs()->setCurrentIndex(0);
-        QCOMPARE(step("prevbutton"), kFiles[2]);
-        view->setCurrentRow(3);
+        rig.click("nextbutton");
+        rig.click("prevbutton");
+        rig.click("prevbutton");
+        QCOMPARE(rig.played, QStringList({pathsOf(view)[2], pathsOf(view)[3], pathsOf(view)[2],
+                                          pathsOf(view)[1]}));
+    }
+
+    // The current entry deleted with "-": it plays on, and next and previous go on from the
+    // place where it stood, also once the row after it has gone too.
+    void aDeletedEntryPlaysOnAndStepsGoOnFromItsPlace()
+    {
+        WindowRig rig;
+        ZUNAListView *view = rig.fill(kFiles);
+        const QStringList paths = pathsOf(view);
+        STEP(rig.doubleClickRow(view, 2));
+        view->setCurrentRow(2);
         rig.click("deltrackbutton");
         QVERIFY(rig.capture().isOpen());
-        QCOMPARE(step("nextbutton"), kFiles[4]);
-        view->setCurrentRow(3);
+        rig.click("nextbutton");
+        QCOMPARE(rig.played.last(), paths[3]);
+        view->setCurrentRow(2);
         rig.click("deltrackbutton");
-        QCOMPARE(step("prevbutton"), kFiles[1]);
+        rig.click("prevbutton");
+        QCOMPARE(rig.played.last(), paths[1]);
     }
 
     // The playlist plays on past unplayable rows, a deleted row's place and a device failing

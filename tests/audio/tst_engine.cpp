@@ -178,6 +178,41 @@ private slots:
         QVERIFY(QSet<float>({1.0f, 0.3f, 0.7f}).contains(volumes));
     }
 
+    // The window counts the Playfile and Stop requests it sends and drops reports stamped
+    // lower: the engine begins a generation with each one it takes, whatever it does with it
+    // (a Stop while idle, a Playfile that carries on with a join), says so at once, and stamps
+    // everything it reports with it. Nothing else begins one.
+    void eachPlayfileAndStopBeginsAGeneration()
+    {
+        Rig h;
+        Heard playback(h.engine->reports(), &EngineReports::PlaybackChanged);
+        Heard position(h.engine->reports(), &EngineReports::Position);
+        Heard unplayable(h.engine->reports(), &EngineReports::Unplayable);
+        Heard ended(h.engine->reports(), &EngineReports::Ended);
+        const auto stamp = [](const Heard &heard) { return heard.last().at(0).toULongLong(); };
+        h.run(&ZUNAAudio::Stop);
+        QCOMPARE(stamp(playback), 1u);
+        h.play(u"long-6s-8k.flac"_s);
+        QCOMPARE(stamp(playback), 2u);
+        for (auto request : {&ZUNAAudio::Pause, &ZUNAAudio::Play, &ZUNAAudio::Mute})
+            h.run(request);
+        h.run([](ZUNAAudio *e) { e->Setprogress(10); });
+        QCOMPARE(h.after(800), 700u);
+        QCOMPARE(position.last(), QVariantList({2u, 700u}));
+        QCOMPARE(stamp(playback), 2u);
+        QCOMPARE(playback.size(), 4);  // stopped, playing, paused, playing
+        h.play(u"not-audio.mp3"_s);
+        QCOMPARE(stamp(unplayable), 3u);
+        QCOMPARE(stamp(playback), 3u);
+        h.play(u"join-a.flac"_s);
+        h.run([](ZUNAAudio *e) { e->Queuefile(fixturePath(u"join-b.flac"_s)); });
+        h.pump(size_t(fixture(u"join-a.flac"_s).frames) + 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(h.finished.size(), 1, scaledMs(5000));
+        QCOMPARE(stamp(ended), 4u);
+        h.play(u"join-b.flac"_s);
+        QCOMPARE(stamp(playback), 5u);
+    }
+
     void pauseFreezesAndSetprogressSeeksByValueTimesStep()
     {
         Rig h;

@@ -23,6 +23,7 @@ WindowRig::WindowRig(Device device)
     });
     QObject::connect(main.get(), &MainWindow::Playfile, main.get(),
                      [this](const QString &path) { played << path; });
+    ticks = std::make_unique<Heard>(audio, &ZUNAAudio::Tick);
 }
 
 ZUNAListView *WindowRig::fill(const QStringList &names, int tab)
@@ -46,6 +47,13 @@ void WindowRig::monitor()
 {
     CrossThreadCall(audio).run([this] { audio->Timeout(); });
     QCoreApplication::processEvents();
+}
+
+uint WindowRig::position()
+{
+    sync();
+    monitor();
+    return ticks->isEmpty() ? 0 : ticks->last().at(0).toUInt();
 }
 
 void WindowRig::click(const char *name)

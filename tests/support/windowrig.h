@@ -43,7 +43,8 @@ public:
 
     // Waits for the engine to handle every request so far, and the window its reports.
     void sync();
-    void monitor();  // runs the engine's once-a-second monitor now, then delivers its reports
+    void monitor();   // runs the engine's once-a-second monitor now, then delivers its reports
+    uint position();  // where the engine is, by its monitor (a Tick sent at least once)
     void click(const char *button);  // as a user does (it acts on release), then sync()
     void show();                     // and waits until the window is on the screen
     // Double-clicks a row's title as a user does: the first click arrives on its own too.
@@ -63,6 +64,7 @@ private:
     ZUNAAudio *audio = nullptr;
     CaptureDriver *captured = nullptr;
     std::unique_ptr<MainWindow> main;
+    std::unique_ptr<Heard> ticks;
 };
 
 ZUNAListWidget *entryOf(const ZUNAListView *view, int row);
