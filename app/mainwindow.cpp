@@ -140,7 +140,7 @@ void MainWindow::addPlaylistView(const QString &name)
 {
     auto *view = new ZUNAListView(playlistcount);
     playlistcount += 1;
-    new ViewRows(view);
+    new ViewRows(view);  // a child of the view: the transport's way to its rows
     connect(view, &QListWidget::itemDoubleClicked, this, &MainWindow::ItemDoubleClicked);
     connect(view, &ZUNAListView::DeletePressed, this, &MainWindow::DeleteTrack);
     connect(view, &ZUNAListView::PausePressed, audio, &ZUNAAudio::Pause);

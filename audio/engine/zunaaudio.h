@@ -34,8 +34,9 @@ signals:
     // Whether a track plays, is paused, or none is playing: each time that changes, and once
     // for every Playfile and Stop taken, changed or not.
     void PlaybackChanged(quint64 generation, EngineReports::Playback playback);
-    // Sent just before Tick, with the same position, and before Finish: the window's slots
-    // for those take them after these.
+    // Position goes out just before each Tick, with the same position, and Ended just before
+    // Finish: queued to one thread they arrive first, so that a slot of Tick or Finish can
+    // tell from them whether what it got is stale.
     void Position(quint64 generation, uint position);
     void Ended(quint64 generation);
 };

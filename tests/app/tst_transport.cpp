@@ -1,5 +1,6 @@
-// The transport without widgets or a real engine: a playlist of paths in a list model, and
-// the test speaking for the engine, which answers each request in order as the real one does.
+// The transport, the reports it takes and the desktop's controls over it, without widgets or
+// a real engine: a playlist of paths in a list model, and the test speaking for the engine,
+// which answers each request in order as the real one does.
 
 #include <QStringListModel>
 #include <QtTest>
