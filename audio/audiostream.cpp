@@ -44,11 +44,11 @@ int AudioStream::tagCount()
         if (!channel) {
             // The decoder is this thread's, and so is its file: TagLib reads through the
             // same buffer, where opening the stream left the file's first bytes.
-            tags = readTags(track->type(), track->file());
+            tags = readTags(track->tagLayout(), track->file());
         } else {
             // A channel's feeder thread may be reading the file at this moment.
             const std::unique_ptr<FileReader> own = track->file().twin();
-            tags = own ? readTags(track->type(), *own) : std::vector<Tag>{};
+            tags = own ? readTags(track->tagLayout(), *own) : std::vector<Tag>{};
         }
     }
     return int(tags->size());

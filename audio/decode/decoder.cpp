@@ -1,20 +1,25 @@
 #include "audio/decode/decoder.h"
 
+#include "audio/decode/ffmpegloader.h"
+#include "audio/decode/filereader.h"
 #include "audio/decode/flacdecoder.h"
 #include "audio/decode/formatsniffer.h"
 #include "audio/decode/mpegdecoder.h"
 
 AudioResult openDecoder(const SniffedFormat &format, FileReader &file,
-                        std::unique_ptr<Decoder> *decoder)
+                        std::unique_ptr<Decoder> *decoder, TagLayout *tags)
 {
     decoder->reset();
+    *tags = TagLayout::None;
     switch (format.type) {
         case SoundType::Mpeg:
+            *tags = TagLayout::Mpeg;
             return MpegDecoder::open(file, format.audioStart, decoder);
         case SoundType::Flac:
+            *tags = TagLayout::Flac;
             return FlacDecoder::open(file, decoder);
         case SoundType::Other:
             break;
     }
-    return AudioResult::Unsupported;
+    return openFfmpegDecoder(file, decoder, tags);
 }

@@ -5,6 +5,7 @@
 
 #include "audio/audioformat.h"
 #include "audio/audioresult.h"
+#include "audio/decode/taglayout.h"
 
 class FileReader;
 struct SniffedFormat;
@@ -33,7 +34,9 @@ public:
     virtual AudioResult seek(int64_t frame) = 0;
 };
 
-// Opens the decoder that fits the sniffed format on `file`. Results: Ok; Unsupported for
-// SoundType::Other; Corrupt when the decoder cannot make sense of the data.
+// Opens the decoder that fits the sniffed format on `file`: MP3 and FLAC by their own
+// decoders, anything else through FFmpeg, which probes it; `*tags` tells how the file keeps
+// its tags. Results: Ok; Unsupported when no decoder finds sound in it; Corrupt when the
+// decoder cannot make sense of the data.
 AudioResult openDecoder(const SniffedFormat &format, FileReader &file,
-                        std::unique_ptr<Decoder> *decoder);
+                        std::unique_ptr<Decoder> *decoder, TagLayout *tags);

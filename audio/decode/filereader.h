@@ -6,6 +6,7 @@
 #include <string>
 
 #include "audio/audioresult.h"
+#include "audio/decode/bytesource.h"
 
 // A read-only regular file with read-ahead buffers. Reads go through pread(), so that the
 // decoder and the tag reader (readAt) never disturb each other's position, a frame-by-frame
@@ -16,7 +17,7 @@
 // each keep one region, and a jump refills the one used least recently. A window fills
 // small at first and after a jump, as headers are short, and its fills grow while reading
 // goes on in order from its end.
-class FileReader {
+class FileReader final : public ByteSource {
 public:
     // Opens `path`, given in the platform's file-name encoding. Anything that is not a
     // regular file (directory, pipe, device) is refused before a byte is read, so the
@@ -28,20 +29,20 @@ public:
     // another thread reads through this reader.
     std::unique_ptr<FileReader> twin() const;
 
-    ~FileReader();
+    ~FileReader() override;
     FileReader(const FileReader &) = delete;
     FileReader &operator=(const FileReader &) = delete;
 
-    int64_t size() const { return fileSize; }
+    int64_t size() const override { return fileSize; }
     int64_t tell() const { return position; }
 
     // Moves the read position like lseek(); returns the new position, or -1 for a target
     // before the start (the position is then unchanged).
-    int64_t seek(int64_t offset, int whence);
+    int64_t seek(int64_t offset, int whence) override;
 
     // Reads up to `count` bytes at the read position and advances it. Returns the number
     // of bytes read, 0 at the end of the file, -1 on an I/O error.
-    long read(void *data, size_t count);
+    long read(void *data, size_t count) override;
 
     // Like read(), at `offset`, leaving the read position alone.
     long readAt(int64_t offset, void *data, size_t count);

@@ -1,10 +1,23 @@
 #include "audio/decode/tagreader.h"
 
+#include <taglib/aifffile.h>
+#include <taglib/apefile.h>
 #include <taglib/flacfile.h>
 #include <taglib/id3v2framefactory.h>
+#include <taglib/itfile.h>
+#include <taglib/modfile.h>
+#include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
+#include <taglib/oggflacfile.h>
+#include <taglib/opusfile.h>
+#include <taglib/s3mfile.h>
+#include <taglib/speexfile.h>
 #include <taglib/tiostream.h>
 #include <taglib/tpropertymap.h>
+#include <taglib/vorbisfile.h>
+#include <taglib/wavfile.h>
+#include <taglib/wavpackfile.h>
+#include <taglib/xmfile.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -140,23 +153,57 @@ std::vector<Tag> flatten(const TagLib::PropertyMap &properties)
     }
     return tags;
 }
+
+// Tags only: the audio properties are the decoder's business.
+template <typename File>
+std::vector<Tag> tagsOf(TagLib::IOStream &stream)
+{
+    File file(&stream, false);
+    return file.isValid() ? flatten(file.properties()) : std::vector<Tag>{};
+}
 }  // namespace
 
-std::vector<Tag> readTags(SoundType type, FileReader &file)
+std::vector<Tag> readTags(TagLayout layout, FileReader &file)
 {
-    // The parser is chosen from the sniffed content, never from the file's name.
+    // The parser is chosen from the content, never from the file's name.
     ReaderStream stream(file);
     auto *frames = TagLib::ID3v2::FrameFactory::instance();
-    switch (type) {
-        case SoundType::Mpeg: {
+    switch (layout) {
+        case TagLayout::Mpeg: {
             TagLib::MPEG::File mpeg(&stream, frames, false);
             return mpeg.isValid() ? flatten(mpeg.properties()) : std::vector<Tag>{};
         }
-        case SoundType::Flac: {
+        case TagLayout::Flac: {
             TagLib::FLAC::File flac(&stream, frames, false);
             return flac.isValid() ? flatten(flac.properties()) : std::vector<Tag>{};
         }
-        case SoundType::Other:
+        case TagLayout::Mp4:
+            return tagsOf<TagLib::MP4::File>(stream);
+        case TagLayout::OggVorbis:
+            return tagsOf<TagLib::Ogg::Vorbis::File>(stream);
+        case TagLayout::OggOpus:
+            return tagsOf<TagLib::Ogg::Opus::File>(stream);
+        case TagLayout::OggFlac:
+            return tagsOf<TagLib::Ogg::FLAC::File>(stream);
+        case TagLayout::OggSpeex:
+            return tagsOf<TagLib::Ogg::Speex::File>(stream);
+        case TagLayout::Wav:
+            return tagsOf<TagLib::RIFF::WAV::File>(stream);
+        case TagLayout::Aiff:
+            return tagsOf<TagLib::RIFF::AIFF::File>(stream);
+        case TagLayout::WavPack:
+            return tagsOf<TagLib::WavPack::File>(stream);
+        case TagLayout::Ape:
+            return tagsOf<TagLib::APE::File>(stream);
+        case TagLayout::Mod:
+            return tagsOf<TagLib::Mod::File>(stream);
+        case TagLayout::S3m:
+            return tagsOf<TagLib::S3M::File>(stream);
+        case TagLayout::Xm:
+            return tagsOf<TagLib::XM::File>(stream);
+        case TagLayout::It:
+            return tagsOf<TagLib::IT::File>(stream);
+        case TagLayout::None:
             break;
     }
     return {};

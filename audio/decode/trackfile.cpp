@@ -13,16 +13,18 @@ AudioResult TrackFile::open(const std::string &path, std::unique_ptr<TrackFile> 
         return result;
     const SniffedFormat sniffed = sniffFormat(*reader);
     std::unique_ptr<Decoder> pcm;
-    result = openDecoder(sniffed, *reader, &pcm);
+    TagLayout tags = TagLayout::None;
+    result = openDecoder(sniffed, *reader, &pcm, &tags);
     if (result != AudioResult::Ok)
         return result;
-    track->reset(new TrackFile(sniffed.type, std::move(reader), std::move(pcm)));
+    track->reset(new TrackFile(sniffed.type, tags, std::move(reader), std::move(pcm)));
     return AudioResult::Ok;
 }
 
-TrackFile::TrackFile(SoundType type, std::unique_ptr<FileReader> file,
+TrackFile::TrackFile(SoundType type, TagLayout layout, std::unique_ptr<FileReader> file,
                      std::unique_ptr<Decoder> opened)
     : soundType(type),
+      tags(layout),
       reader(std::move(file)),
       pcm(std::move(opened)),
       pcmFormat(pcm->format()),

@@ -6,6 +6,7 @@
 
 #include "audio/audioformat.h"
 #include "audio/audioresult.h"
+#include "audio/decode/taglayout.h"
 
 class Decoder;
 class FileReader;
@@ -17,8 +18,8 @@ class FileReader;
 class TrackFile {
 public:
     // Opens `path` (bytes in the platform's file-name encoding) and its decoder, telling MP3
-    // from FLAC by content. Results: Ok; CannotOpen, NotAFile (FileReader::open);
-    // Unsupported, Corrupt (openDecoder).
+    // from FLAC from anything else by content. Results: Ok; CannotOpen, NotAFile
+    // (FileReader::open); Unsupported, Corrupt (openDecoder).
     static AudioResult open(const std::string &path, std::unique_ptr<TrackFile> *track);
 
     ~TrackFile();
@@ -26,6 +27,7 @@ public:
     TrackFile &operator=(const TrackFile &) = delete;
 
     SoundType type() const { return soundType; }
+    TagLayout tagLayout() const { return tags; }
     AudioFormat format() const { return pcmFormat; }
     int64_t lengthFrames() const { return length; }
     int64_t fileSize() const { return size; }  // in bytes, as at opening
@@ -35,9 +37,11 @@ public:
     Decoder &decoder() { return *pcm; }
 
 private:
-    TrackFile(SoundType type, std::unique_ptr<FileReader> file, std::unique_ptr<Decoder> opened);
+    TrackFile(SoundType type, TagLayout layout, std::unique_ptr<FileReader> file,
+              std::unique_ptr<Decoder> opened);
 
     const SoundType soundType;
+    const TagLayout tags;
     std::unique_ptr<FileReader> reader;
     std::unique_ptr<Decoder> pcm;  // reads through `reader`
     const AudioFormat pcmFormat;
