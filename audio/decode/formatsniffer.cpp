@@ -57,6 +57,27 @@ bool confirmsMpeg(const std::vector<unsigned char> &bytes, size_t at, int64_t ba
     return true;
 }
 
+// Whether the bytes start like a container or module that holds no MPEG audio stream of its
+// own: their data (AAC, PCM, samples) can hold runs of what look like MPEG frame headers, a
+// copy cut short even more so, and they are FFmpeg's to probe.
+bool startsOtherContainer(const std::vector<unsigned char> &b)
+{
+    const auto at = [&b](size_t offset, const char *magic) {
+        const size_t n = std::strlen(magic);
+        return b.size() >= offset + n && std::memcmp(&b[offset], magic, n) == 0;
+    };
+    for (const char *magic : {"OggS", "RIFF", "RF64", "FORM", "wvpk", "MAC ", "\x1A\x45\xDF\xA3",
+                              "IMPM", "Extended Module:"})
+        if (at(0, magic))
+            return true;
+    if (at(4, "ftyp") || at(44, "SCRM"))
+        return true;
+    for (const char *magic : {"M.K.", "M!K!", "FLT4", "FLT8"})  // ProTracker modules
+        if (at(1080, magic))
+            return true;
+    return false;
+}
+
 // Looks for the first confirmed frame within `window` bytes past `start`.
 SniffedFormat sniffWindow(FileReader &file, int64_t start, size_t window, size_t lookAhead,
                           bool *searchedAll)
@@ -72,6 +93,10 @@ SniffedFormat sniffWindow(FileReader &file, int64_t start, size_t window, size_t
     if (std::memcmp(bytes.data(), "fLaC", 4) == 0) {
         sniffed.type = SoundType::Flac;
         sniffed.audioStart = start;
+        return sniffed;
+    }
+    if (startsOtherContainer(bytes)) {
+        *searchedAll = true;
         return sniffed;
     }
     const size_t last = std::min(bytes.size() - 4, window);

@@ -275,6 +275,9 @@ private slots:
         QTest::addColumn<int>("outputs");
         QTest::newRow("FLAC") << u"join-a.flac"_s << u"join-b.flac"_s << 1;
         QTest::newRow("MP3, gapless headers") << u"join-a.mp3"_s << u"join-b.mp3"_s << 1;
+        QTest::newRow("Opus, pre-skip and end trimming")
+            << u"join-a.opus"_s << u"join-b.opus"_s << 1;
+        QTest::newRow("AAC, edit lists") << u"join-a.m4a"_s << u"join-b.m4a"_s << 1;
         QTest::newRow("formats differ") << u"two-a-1200.flac"_s << u"flac16-880.flac"_s << 2;
     }
 

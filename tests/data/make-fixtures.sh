@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Regenerates the audio test fixtures and fixtures.tsv in this folder.
-# Needs: sox, lame, flac/metaflac, mpg123, /usr/bin/python3 with mutagen.
-# ffmpeg/ffprobe are optional and only used by the cross-check at the end.
+# Needs: sox, lame, flac/metaflac, mpg123, ffmpeg (built with libvorbis and libopus, as
+# Debian's is), /usr/bin/python3 with mutagen.
 set -euo pipefail
 cd "$(dirname "$(readlink -f "$0")")"
 export LC_ALL=C.UTF-8 PYTHONUTF8=1
@@ -189,6 +189,128 @@ row other-tags-only.flac FLAC 22050 1 11025 440 0.5
 flac_enc tag flac-named.mp3 -T "TITLE=Disguised FLAC"
 row flac-named.mp3 FLAC 22050 1 11025 440 0.5
 
+# --- other formats, through FFmpeg ----------------------------------------------------
+# ff TONE OUT ENCODER-OPTS...: TONE encoded by ffmpeg, with no encoder or version name written
+# (bitexact), so that the bytes stay the same from run to run.
+ff() { local w=$1 o=$2; shift 2; ffmpeg -nostdin -v error -y -i "$tmp/$w.aiff" -map_metadata -1 \
+         -fflags +bitexact -flags:a +bitexact "$@" "$o"; }
+# tags TITLE ARTIST: sets tag_options, to be given to ff as "${tag_options[@]}".
+tags() { tag_options=(-metadata "title=$1" -metadata "artist=$2" -metadata "album=Formats"); }
+
+# Ogg Vorbis and Opus (Ogg and WebM): priming and end trimming from granules and the codec delay.
+# 1.5 s, so that the audio spans two Ogg pages: with all of it in one, ffmpeg cannot tell
+# where the first packet lies and loses the last 128 samples.
+tone t660o 1.5 44100 2 660
+tags "Vorbis Tone" "Ogg Artist"
+ff t660o vorbis-660.ogg -c:a libvorbis -q:a 2 "${tag_options[@]}"
+row vorbis-660.ogg UNKNOW 44100 2 66150 660 0.5
+tone t880o 1.0 48000 2 880
+tags "Opus Tone" "Opus Artist"
+ff t880o opus-880.opus -c:a libopus -b:a 64k "${tag_options[@]}"
+row opus-880.opus UNKNOW 48000 2 48000 880 0.5
+ff t880o opus-880.webm -c:a libopus -b:a 64k -dash 0
+row opus-880.webm UNKNOW 48000 2 48000 880 0.5
+# AAC and ALAC in MP4: the encoder delay and padding from the edit list (the AAC file with its
+# index before the audio, as most music files have it, so that a cut copy keeps it). ffmpeg states the
+# edit list in the movie's time scale, a millisecond unless told: at the sample rate, it is
+# exact, as iTunes and other encoders write it.
+tone t440a 1.0 44100 2 440
+tags "AAC Tone" "Ünïcödé Artist"
+ff t440a aac-440.m4a -c:a aac -b:a 96k -movie_timescale 44100 -movflags +faststart "${tag_options[@]}"
+row aac-440.m4a UNKNOW 44100 2 44100 440 0.5
+tone t1000a 0.5 44100 2 1000
+tags "ALAC Tone" "Lossless Artist"
+ff t1000a alac-1000.m4a -c:a alac -movie_timescale 44100 "${tag_options[@]}"
+row alac-1000.m4a UNKNOW 44100 2 22050 1000 0.5
+# WAV: 16-bit with RIFF INFO tags; 24-bit as WAVE_FORMAT_EXTENSIBLE; float with an ID3 chunk;
+# 8-bit unsigned. AIFF with an ID3 chunk; AIFF-C with float samples.
+tone t440w 0.5 22050 1 440
+tags "WAV Tone" "RIFF Artist"
+ff t440w pcm16-440.wav -c:a pcm_s16le "${tag_options[@]}"
+row pcm16-440.wav UNKNOW 22050 1 11025 440 0.5
+tone t550w 0.25 48000 2 550 24
+ff t550w pcm24-550.wav -c:a pcm_s24le
+row pcm24-550.wav UNKNOW 48000 2 12000 550 0.5
+ff t440w float-440.wav -c:a pcm_f32le
+"$PY" - float-440.wav <<'EOF2'
+import sys
+from mutagen.wave import WAVE
+from mutagen.id3 import TIT2, TPE1
+w = WAVE(sys.argv[1])
+w.add_tags()
+w.tags.add(TIT2(encoding=3, text=["WAV ID3 Tone"]))
+w.tags.add(TPE1(encoding=3, text=["ID3 Artist"]))
+w.save()
+EOF2
+row float-440.wav UNKNOW 22050 1 11025 440 0.5
+tone t500u 0.5 8000 1 500
+ff t500u u8-500.wav -c:a pcm_u8
+row u8-500.wav UNKNOW 8000 1 4000 500 0.5
+tone t770f 0.5 44100 1 770
+tags "AIFF Tone" "AIFF Artist"
+ff t770f pcm16-770.aiff -c:a pcm_s16be -write_id3v2 1 "${tag_options[@]}"
+row pcm16-770.aiff UNKNOW 44100 1 22050 770 0.5
+ff t770f float-770.aifc -c:a pcm_f32be -f aiff
+row float-770.aifc UNKNOW 44100 1 22050 770 0.5
+# WavPack with an APE tag.
+tone t330v 0.5 44100 2 330
+tags "WavPack Tone" "APE Artist"
+ff t330v wavpack-330.wv -c:a wavpack "${tag_options[@]}"
+row wavpack-330.wv UNKNOW 44100 2 22050 330 0.5
+# A ProTracker module: one looped 32-sample sine cycle at Amiga period 428 (8287 Hz, so a
+# 259 Hz tone) on a left and a right channel, speed 3, 16 rows then a pattern break:
+# 0.96 s of play, which libopenmpt renders at 48 kHz. Its level is libopenmpt's mix, as
+# measured by ffmpeg.
+"$PY" - tone-259.mod "Tone Module" <<'EOF2'
+import math, struct, sys
+cycle = 32
+sample = bytes((round(63 * math.sin(2 * math.pi * i / cycle)) & 0xFF) for i in range(cycle))
+head = sys.argv[2].encode()[:20].ljust(20, b"\0")
+head += b"Sine".ljust(22, b"\0") + struct.pack(">HBBHH", cycle // 2, 0, 64, 0, cycle // 2)
+for _ in range(30):
+    head += bytes(22) + struct.pack(">HBBHH", 0, 0, 0, 0, 1)
+head += bytes([1, 127]) + bytes(128) + b"M.K."
+def cell(number, period, effect, param):
+    return bytes([number & 0xF0 | period >> 8, period & 0xFF, (number & 0x0F) << 4 | effect, param])
+rows = []
+for r in range(64):
+    channels = [bytes(4)] * 4
+    if r == 0:
+        channels[0] = cell(1, 428, 0xF, 3)
+        channels[1] = cell(1, 428, 0, 0)
+    if r == 15:
+        channels[2] = cell(0, 0, 0xD, 0)
+    rows.append(b"".join(channels))
+open(sys.argv[1], "wb").write(head + b"".join(rows) + sample)
+EOF2
+peak=$(ffmpeg -nostdin -v info -i tone-259.mod -af astats=measure_perchannel=none -f null - 2>&1 |
+       sed -n 's/.*Max level: \([0-9.]*\).*/\1/p' | head -1)
+row tone-259.mod UNKNOW 48000 2 46080 258.97 "$(printf %.3f "$peak")"
+
+# Sound in a video: a 16 x 16 picture a second beside 0.5 s of AAC; and the picture alone.
+tone t600v 0.5 44100 2 600
+ffmpeg -nostdin -v error -y -f lavfi -i color=c=blue:s=16x16:r=2:d=0.5 -i "$tmp/t600v.aiff" \
+  -map_metadata -1 -fflags +bitexact -flags +bitexact -c:v mpeg4 -c:a aac -b:a 96k \
+  -movie_timescale 44100 video-600.mp4
+row video-600.mp4 UNKNOW 44100 2 22050 600 0.5
+ffmpeg -nostdin -v error -y -f lavfi -i color=c=blue:s=16x16:r=2:d=0.5 -map_metadata -1 \
+  -fflags +bitexact -flags +bitexact -c:v mpeg4 video-only.mp4
+row video-only.mp4 OTHER 0 0 0 0 0
+
+# Gapless joins, as for FLAC and MP3 above: the 2.5 s tone cut at frame 54556 in AAC, and a
+# 48 kHz one cut at frame 59376 (no Opus frame edge) in Opus.
+ff joina join-a.m4a -c:a aac -b:a 128k -movie_timescale 44100 -metadata title="Join A"
+ff joinb join-b.m4a -c:a aac -b:a 128k -movie_timescale 44100 -metadata title="Join B"
+row join-a.m4a UNKNOW 44100 2 54556 990 0.5
+row join-b.m4a UNKNOW 44100 2 55694 990 0.5
+tone t990o 2.5 48000 2 990
+sox -D "$tmp/t990o.aiff" --comment "" "$tmp/joinao.aiff" trim 0 59376s
+sox -D "$tmp/t990o.aiff" --comment "" "$tmp/joinbo.aiff" trim 59376s
+ff joinao join-a.opus -c:a libopus -b:a 128k -metadata title="Join A"
+ff joinbo join-b.opus -c:a libopus -b:a 128k -metadata title="Join B"
+row join-a.opus UNKNOW 48000 2 59376 990 0.5
+row join-b.opus UNKNOW 48000 2 60624 990 0.5
+
 # --- broken input -----------------------------------------------------------------
 # cbr-440.mp3 cut in the middle of the MPEG frame found at 40 % of the file.
 "$PY" - cbr-440.mp3 truncated.mp3 <<'EOF'
@@ -241,11 +363,20 @@ while IFS=$'\t' read -r -u 3 f type rate ch frames _; do
   fi
   got=$(ffprobe -v error -select_streams a:0 -show_entries format=format_name:stream=sample_rate,channels \
         -of default=nw=1:nk=1 "$f" | tr '\n' ' ')
-  want="$rate $ch $( [ "$type" = MP3 ] && echo mp3 || echo flac) "
-  [ "$got" = "$want" ] || { echo "MISMATCH $f: ffprobe '$got' != '$want'"; fail=1; }
+  read -r grate gch gformat <<<"$got"
+  case $type in MP3) wformat=mp3 ;; FLAC) wformat=flac ;; *) wformat=$gformat ;; esac
+  [ "$grate $gch $gformat" = "$rate $ch $wformat" ] ||
+      { echo "MISMATCH $f: ffprobe '$got' != '$rate $ch $wformat'"; fail=1; }
   n=$(( $(ffmpeg -nostdin -v quiet -i "$f" -map 0:a:0 -f s16le - | wc -c) / (2 * ch) ))
   case $f in
     truncated.mp3) [ "$n" = $((frames + 1152)) ] || { echo "MISMATCH $f: ffmpeg $n != $frames + 1152"; fail=1; } ;;
+    # ffmpeg keeps the AAC encoder's padding, up to the end of the last 1024-sample frame.
+    *.m4a|*.mp4) [ "$n" -ge "$frames" ] && [ "$n" -lt $((frames + 1024)) ] ||
+                 { echo "MISMATCH $f: ffmpeg $n not within the 1024-frame block after $frames"; fail=1; } ;;
+    # libopenmpt's play time is the module's length; ffmpeg renders on past it to a full packet.
+    *.mod) d=$(ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 "$f")
+           [ "$("$PY" -c "print(round($d * $rate))")" = "$frames" ] ||
+               { echo "MISMATCH $f: play time $d s != $frames frames"; fail=1; } ;;
     *) [ "$n" = "$frames" ] || { echo "MISMATCH $f: ffmpeg $n != $frames"; fail=1; } ;;
   esac
   case $f in vbr-noxing-550.mp3|cbr-noinfo-330-cover.mp3)

@@ -84,8 +84,7 @@ std::string openAndDescribe(const uint8_t *data, size_t size)
         if (const AudioResult result = system.openStream(path, &stream); result != AudioResult::Ok)
             return refused(result);
         const AudioFormat f = stream->format();
-        if (stream->type() == SoundType::Other || f.rate <= 0 || f.channels < 1 || f.channels > 8 ||
-            stream->lengthFrames() < 0)
+        if (f.rate <= 0 || f.channels < 1 || f.channels > 8 || stream->lengthFrames() < 0)
             return "opened as sound type " + std::to_string(int(stream->type())) + ", " +
                    std::to_string(f.rate) + " Hz × " + std::to_string(f.channels) + ", " +
                    std::to_string(stream->lengthFrames()) + " frames";

@@ -29,6 +29,7 @@ struct Hostile {
     QByteArray tags = kUnknown;
     const char *source = nullptr;  // the fixture whose audio it plays; none: it plays nothing
     Then then = Kept;              // done to it 0.1 s into playing, past what is read ahead
+    qint64 shortOfSourceMs = 0;    // cut short: LENGTH is what is left, up to this much less
 };
 Q_DECLARE_METATYPE(Hostile)
 
@@ -46,9 +47,10 @@ QString fields(const TrackMetadata &metadata, const QStringList &keys = kKeys)
 }
 
 // Read from `path`, holding fixture `audio`'s sound (or none): tags (unless "-"), kind, length
-// within `slackMs`, stat()'s size (0 for nothing there) in 64 bits, and only the six keys.
+// within `slackMs` (or up to `shortMs` less), stat()'s size (0 for nothing there) in 64 bits,
+// and only the six keys.
 void checkRead(const TrackMetadata &read, const QString &path, const QString &tags,
-               const Fixture &audio, qint64 slackMs)
+               const Fixture &audio, qint64 slackMs, qint64 shortMs = 0)
 {
     if (tags != u"-"_s)
         QCOMPARE(fields(read, kKeys.mid(0, 3)), tags);
@@ -57,7 +59,9 @@ void checkRead(const TrackMetadata &read, const QString &path, const QString &ta
     const bool exists = ::stat(QFile::encodeName(path), &info) == 0;
     QCOMPARE(read.value(u"SIZE"_s).toLongLong(), exists ? qint64(info.st_size) : 0);
     const qint64 length = audio.rate > 0 ? audio.frames * 1000 / audio.rate : 0;
-    QVERIFY(qAbs(read.value(u"LENGTH"_s).toLongLong() - length) <= slackMs);
+    const qint64 shown = read.value(u"LENGTH"_s).toLongLong();
+    QVERIFY2(shown - length <= slackMs && length - shown <= slackMs + shortMs,
+             qPrintable(QString::number(shown)));
     for (const QString &key : read.keys())
         QVERIFY2(kKeys.contains(key), qPrintable(key));
 }
@@ -159,7 +163,20 @@ private slots:
             {u"lowercase-key.flac"_s, u"TITLE=lower case key"_s},
             {u"other-tags-only.flac"_s, {}},
             {u"flac-named.mp3"_s, u"TITLE=Disguised FLAC"_s},
-            {u"truncated.mp3"_s, u"TITLE=Tone 440\tARTIST=ZUNA Tests\tALBUM=Fixtures"_s}};
+            {u"truncated.mp3"_s, u"TITLE=Tone 440\tARTIST=ZUNA Tests\tALBUM=Fixtures"_s},
+            // Each other kind with the tags it keeps: Vorbis comments in Ogg, MP4 items, RIFF
+            // INFO and an ID3 chunk in WAV, ID3 in AIFF, APE in WavPack, a module's name.
+            {u"vorbis-660.ogg"_s, u"TITLE=Vorbis Tone\tARTIST=Ogg Artist\tALBUM=Formats"_s},
+            {u"opus-880.opus"_s, u"TITLE=Opus Tone\tARTIST=Opus Artist\tALBUM=Formats"_s},
+            {u"aac-440.m4a"_s, u"TITLE=AAC Tone\tARTIST=Ünïcödé Artist\tALBUM=Formats"_s},
+            {u"alac-1000.m4a"_s, u"TITLE=ALAC Tone\tARTIST=Lossless Artist\tALBUM=Formats"_s},
+            {u"pcm16-440.wav"_s, u"TITLE=WAV Tone\tARTIST=RIFF Artist\tALBUM=Formats"_s},
+            {u"float-440.wav"_s, u"TITLE=WAV ID3 Tone\tARTIST=ID3 Artist"_s},
+            {u"u8-500.wav"_s, QString::fromLatin1(kUnknown)},
+            {u"pcm16-770.aiff"_s, u"TITLE=AIFF Tone\tARTIST=AIFF Artist\tALBUM=Formats"_s},
+            {u"wavpack-330.wv"_s, u"TITLE=WavPack Tone\tARTIST=APE Artist\tALBUM=Formats"_s},
+            {u"tone-259.mod"_s, u"TITLE=Tone Module"_s},
+            {u"video-only.mp4"_s, QString::fromLatin1(kUnknown)}};
         QTest::addColumn<Fixture>("f");
         QTest::addColumn<QString>("tags");
         for (const Fixture &f : loadFixtures())
@@ -171,9 +188,12 @@ private slots:
         QFETCH(Fixture, f);
         QFETCH(QString, tags);
         const QString path = fixturePath(f.file);
-        // Cut behind a header claiming 3 s: what is left, within an MPEG frame (26 ms).
+        // Cut behind a header claiming 3 s: what is left, within an MPEG frame (26 ms). WebM
+        // times in milliseconds: within an Opus frame (20 ms).
         STEP(checkRead(readTrackMetadata(path), path, tags, f,
-                       f.file == "truncated.mp3"_L1 ? 27 : 0));
+                       f.file == "truncated.mp3"_L1 ? 27
+                       : f.file.endsWith(u".webm")  ? 20
+                                                    : 0));
         QCOMPARE(SDL_WasInit(SDL_INIT_AUDIO), Uint32(0));  // headers only, no sound device
     }
 
@@ -314,6 +334,35 @@ private slots:
         // An open file lives on when deleted, until it is closed: all of it is heard.
         row("deleted-while-playing.flac", {write(bytesOf(victim)), kUnknown, victim, Deleted});
         row("truncated-while-playing.flac", {write(bytesOf(victim)), kUnknown, victim, Truncated});
+        // Other kinds cut short: what is left plays, and the row says how long that is (the
+        // last Ogg page, the last whole MP4 packet its index lists, the WAV samples there).
+        const auto cut = [&](const char *name, int percent) {
+            const QByteArray whole = bytesOf(name);
+            return write(whole.left(whole.size() * percent / 100));
+        };
+        row("cut-short.ogg",
+            {cut("vorbis-660.ogg", 90), "TITLE=Vorbis Tone\tARTIST=Ogg Artist\tALBUM=Formats",
+             "vorbis-660.ogg", Kept, 500});
+        row("cut-short.m4a",
+            {cut("aac-440.m4a", 60), "TITLE=AAC Tone\tARTIST=Ünïcödé Artist\tALBUM=Formats",
+             "aac-440.m4a", Kept, 500});
+        row("cut-short.wav",
+            {cut("pcm16-440.wav", 60), "TITLE=WAV Tone\tARTIST=RIFF Artist\tALBUM=Formats",
+             "pcm16-440.wav", Kept, 250});
+        // An MP4 whose index (its "moov" box) is gone holds nothing that can be played.
+        QByteArray noIndex = bytesOf("aac-440.m4a");
+        const qsizetype moov = noIndex.indexOf("moov") - 4;
+        noIndex.remove(moov, qFromBigEndian<quint32>(noIndex.constData() + moov));
+        row("no-index.m4a", {write(noIndex)});
+        // A WAV whose data chunk claims 4 GiB, as a recorder that died leaves it: the samples
+        // the file holds.
+        QByteArray huge = bytesOf("pcm16-440.wav");
+        huge.replace(huge.indexOf("data") + 4, 4, "\xF0\xFF\xFF\xFF");
+        row("four-gib-claimed.wav",
+            {write(huge), "TITLE=WAV Tone\tARTIST=RIFF Artist\tALBUM=Formats", "pcm16-440.wav"});
+        row("zero-length.mod", {write({})});
+        row("video-with-sound.mp4", {write(bytesOf("video-600.mp4")), kUnknown, "video-600.mp4"});
+        row("video-without-sound.mp4", {write(bytesOf("video-only.mp4"))});
     }
 
     void eachGetsItsRowPlaysSafelyAndTheNextFilePlays()
@@ -337,7 +386,7 @@ private slots:
         const Fixture audio = plays ? fixture(QLatin1String(file.source)) : Fixture();
         const TrackMetadata shown = entryOf(view, 0)->Getmetadata();
         STEP(checkRead(shown, path, QString::fromUtf8(file.tags), audio,
-                       audio.type == "MP3"_L1 ? 27 : 0));
+                       audio.type == "MP3"_L1 ? 27 : 0, file.shortOfSourceMs));
         const qint64 length = shown.value(u"LENGTH"_s).toLongLong();
         // Played: nothing, or no more than the row announced and then an end; then the next file.
         Heard finished(rig.engine(), &ZUNAAudio::Finish), ticks(rig.engine(), &ZUNAAudio::Tick);

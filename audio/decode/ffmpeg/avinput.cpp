@@ -145,6 +145,13 @@ int64_t AvInput::fileSize() const
     return source.size();
 }
 
+bool AvInput::pcmInOnePiece() const
+{
+    const std::string demuxer = format->iformat->name;
+    return (demuxer == "wav" || demuxer == "w64" || demuxer == "aiff") &&
+           av_get_exact_bits_per_sample(audio->codecpar->codec_id) > 0;
+}
+
 TagLayout AvInput::tagLayout() const
 {
     const std::string demuxer = format->iformat->name;

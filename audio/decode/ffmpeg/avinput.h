@@ -30,6 +30,8 @@ public:
     // Where the demuxer stood once it had read the headers: the start of the audio data
     // in files that keep it in one piece (WAV, AIFF).
     int64_t dataStart() const { return headerEnd; }
+    // Whether the audio is PCM in one piece from dataStart() on, a fixed size per frame.
+    bool pcmInOnePiece() const;
     // Which tag parser fits, from the demuxer and the codec.
     TagLayout tagLayout() const;
 

@@ -134,8 +134,11 @@ bool FfmpegDecoder::decodeFrame()
             avcodec_send_packet(codec.get(), nullptr);
             continue;
         }
-        if (packet->stream_index == index)
+        if (packet->stream_index == index) {
+            if (firstPacketTime == kNoTime && packet->pts != AV_NOPTS_VALUE)
+                firstPacketTime = packet->pts;
             avcodec_send_packet(codec.get(), packet.get());  // a damaged packet is skipped
+        }
         av_packet_unref(packet.get());
     }
     return false;
@@ -166,9 +169,10 @@ int64_t FfmpegDecoder::lengthFromContainer() const
             stream.codecpar->codec_id == AV_CODEC_ID_OPUS)
             frames -= av_rescale(stream.codecpar->initial_padding, pcmFormat.rate, 48000);
     } else if (context.duration != AV_NOPTS_VALUE && context.duration > 0) {
-        // Only the whole file's length is known (Matroska times in milliseconds).
-        const int64_t start = context.start_time != AV_NOPTS_VALUE ? context.start_time : 0;
-        frames = framesTo(av_rescale_q(start + context.duration, AV_TIME_BASE_Q, stream.time_base));
+        // Only the whole file's length is known, from where its first packet lies (Matroska,
+        // which times in milliseconds).
+        const int64_t start = firstPacketTime != kNoTime ? firstPacketTime : 0;
+        frames = framesTo(start + av_rescale_q(context.duration, AV_TIME_BASE_Q, stream.time_base));
     }
     if (const int64_t stated = itunesSampleCount(context.metadata); stated > 0)
         frames = stated;
@@ -188,8 +192,12 @@ int64_t FfmpegDecoder::lengthFromContainer() const
         }
     }
     const AVCodecParameters &p = *stream.codecpar;
-    if (av_get_exact_bits_per_sample(p.codec_id) > 0 && p.block_align > 0 && entries == 0)
-        frames = std::min(frames, (input->fileSize() - input->dataStart()) / p.block_align);
+    if (input->pcmInOnePiece() && p.block_align > 0) {
+        // A size that says more than the file holds (a recorder that died before it wrote the
+        // size, or a copy cut short) leaves the demuxer without a length: the file tells it.
+        const int64_t held = (input->fileSize() - input->dataStart()) / p.block_align;
+        frames = frames > 0 ? std::min(frames, held) : held;
+    }
     return std::max<int64_t>(0, frames);
 }
 
@@ -257,12 +265,22 @@ AudioResult FfmpegDecoder::seek(int64_t target)
 bool FfmpegDecoder::seekFrom(int64_t target, int64_t preroll)
 {
     const AVStream &stream = *input->stream();
-    const int64_t from = std::max<int64_t>(0, target - preroll);
+    // From the start, the first packet: the codec's priming is what the first frame needs
+    // before it, as a pre-roll.
+    const int64_t from = target - preroll;
     const int64_t time =
-        origin + av_rescale_q(from, AVRational{1, pcmFormat.rate}, stream.time_base);
+        from > 0 || firstPacketTime == kNoTime
+            ? origin + av_rescale_q(std::max<int64_t>(0, from), AVRational{1, pcmFormat.rate},
+                                    stream.time_base)
+            : firstPacketTime;
     if (avformat_seek_file(input->context(), stream.index, INT64_MIN, time, time, 0) < 0)
         return false;
-    avcodec_flush_buffers(codec.get());
+    // From the start, a codec as new, so that a track played again sounds the same to the
+    // bit (the AAC decoder's noise substitution draws on state a flush keeps).
+    if (from > 0)
+        avcodec_flush_buffers(codec.get());
+    else if (openCodec() != AudioResult::Ok)
+        return false;
     draining = false;
     pending.clear();
     pendingRead = 0;

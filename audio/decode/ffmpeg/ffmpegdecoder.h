@@ -63,10 +63,11 @@ private:
     std::unique_ptr<AVPacket, PacketDeleter> packet;
     AudioFormat pcmFormat;
     int64_t length = 0;
-    int64_t origin = 0;          // time of the first frame, in the stream's time base
-    int64_t position = 0;        // frames handed out, or skipped by a seek
-    int maxFrameSamples = 0;     // the largest codec frame seen
-    bool draining = false;       // the demuxer has ended: the codec gives out what it holds
-    std::vector<float> pending;  // decoded, not handed out yet, interleaved
-    size_t pendingRead = 0;      // samples of `pending` handed out
+    int64_t origin = 0;                 // time of the first frame, in the stream's time base
+    int64_t firstPacketTime = kNoTime;  // of the stream, as the demuxer read it
+    int64_t position = 0;               // frames handed out, or skipped by a seek
+    int maxFrameSamples = 0;            // the largest codec frame seen
+    bool draining = false;              // the demuxer has ended: the codec gives out what it holds
+    std::vector<float> pending;         // decoded, not handed out yet, interleaved
+    size_t pendingRead = 0;             // samples of `pending` handed out
 };
