@@ -10,7 +10,7 @@ const char *describe(AudioResult result)
         case AudioResult::NotAFile:
             return "not a regular file";
         case AudioResult::Unsupported:
-            return "not an MP3 or FLAC file";
+            return "no sound a decoder recognises";
         case AudioResult::Corrupt:
             return "damaged audio data";
         case AudioResult::NoDevice:

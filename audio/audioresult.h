@@ -6,7 +6,7 @@ enum class AudioResult {
     Ok,               // the operation did what was asked
     CannotOpen,       // the path does not exist or cannot be read (permissions, I/O error)
     NotAFile,         // the path is a directory, pipe, device or other non-regular file
-    Unsupported,      // neither the MP3 nor the FLAC decoder recognises the content
+    Unsupported,      // no decoder (MP3, FLAC, FFmpeg) finds sound in the content
     Corrupt,          // the content was recognised but its decoder gave up on it
     NoDevice,         // the sound device could not be opened
     InvalidHandle,    // the channel's stream was released or the channel has ended

@@ -64,8 +64,15 @@ private:
         return names;
     }
 
-    // QDir matches these without regard to case.
-    inline static const QStringList kAudio = {QStringLiteral("*.mp3"), QStringLiteral("*.flac")};
+    // Every kind that plays, by extension: QDir matches these without regard to case.
+    inline static const QStringList kAudio = {
+        QStringLiteral("*.mp3"),  QStringLiteral("*.flac"), QStringLiteral("*.ogg"),
+        QStringLiteral("*.oga"),  QStringLiteral("*.opus"), QStringLiteral("*.m4a"),
+        QStringLiteral("*.mp4"),  QStringLiteral("*.m4b"),  QStringLiteral("*.aac"),
+        QStringLiteral("*.wav"),  QStringLiteral("*.aif"),  QStringLiteral("*.aiff"),
+        QStringLiteral("*.aifc"), QStringLiteral("*.wv"),   QStringLiteral("*.ape"),
+        QStringLiteral("*.mp2"),  QStringLiteral("*.mod"),  QStringLiteral("*.s3m"),
+        QStringLiteral("*.xm"),   QStringLiteral("*.it"),   QStringLiteral("*.webm")};
     QSet<QString> visited;
 };
 }  // namespace

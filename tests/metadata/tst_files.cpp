@@ -424,10 +424,14 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(QDir::setCurrent(dir.path()));
         for (const QString &path :
-             {u"Lib/b.mp3"_s, u"Lib/A10.flac"_s, u"Lib/a2.FLAC"_s, u"Lib/notes.txt"_s,
-              u"Lib/artist 2/10.mp3"_s, u"Lib/artist 2/9.Mp3"_s, u"Lib/artist 2/1.mp3"_s,
-              u"Lib/Artist 10/x.mp3"_s, u"Lib/locked/y.mp3"_s, u"Empty/cover.jpg"_s, u"loose.txt"_s,
-              u"song.MP3"_s})
+             {u"Lib/b.mp3"_s,          u"Lib/A10.flac"_s,        u"Lib/a2.FLAC"_s,
+              u"Lib/notes.txt"_s,      u"Lib/artist 2/10.mp3"_s, u"Lib/artist 2/9.Mp3"_s,
+              u"Lib/artist 2/1.mp3"_s, u"Lib/Artist 10/x.mp3"_s, u"Lib/locked/y.mp3"_s,
+              u"Empty/cover.jpg"_s,    u"loose.txt"_s,           u"song.MP3"_s,
+              u"Kinds/a.ogg"_s,        u"Kinds/b.OPUS"_s,        u"Kinds/c.m4a"_s,
+              u"Kinds/d.Wav"_s,        u"Kinds/e.aiff"_s,        u"Kinds/f.wv"_s,
+              u"Kinds/g.it"_s,         u"Kinds/h.webm"_s,        u"Kinds/i.m4v"_s,
+              u"Kinds/j.cue"_s})
             QVERIFY(QDir().mkpath(QFileInfo(path).path()) && QFile(path).open(QFile::WriteOnly));
         QVERIFY(QFile::link(dir.filePath(u"Lib"_s), u"Lib/artist 2/again"_s));  // a loop
         QVERIFY(QFile::setPermissions(u"Lib/locked"_s, {}));
@@ -435,6 +439,11 @@ private slots:
                  QStringList({u"loose.txt"_s, u"Lib/a2.FLAC"_s, u"Lib/A10.flac"_s, u"Lib/b.mp3"_s,
                               u"Lib/artist 2/1.mp3"_s, u"Lib/artist 2/9.Mp3"_s,
                               u"Lib/artist 2/10.mp3"_s, u"Lib/Artist 10/x.mp3"_s, u"song.MP3"_s}));
+        // Every kind that plays, in any case; a video's M4V or a cue sheet is no music of its own.
+        QCOMPARE(
+            expandFolders({u"Kinds"_s}),
+            QStringList({u"Kinds/a.ogg"_s, u"Kinds/b.OPUS"_s, u"Kinds/c.m4a"_s, u"Kinds/d.Wav"_s,
+                         u"Kinds/e.aiff"_s, u"Kinds/f.wv"_s, u"Kinds/g.it"_s, u"Kinds/h.webm"_s}));
         QFile::setPermissions(u"Lib/locked"_s, QFile::ReadOwner | QFile::WriteOwner |
                                                    QFile::ExeOwner);  // to be removed
     }
