@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs a build into a temporary prefix and checks what a Linux desktop needs of it: the
-# binary, the launcher entry, the icon and the AppStream metainfo, each where desktops look,
-# valid by the freedesktop validators, and naming each other consistently.
+# binary, its decoder module where the binary looks for it, the launcher entry, the icon and
+# the AppStream metainfo, each where desktops look, valid by the freedesktop validators, and
+# naming each other consistently.
 #
 #   tests/e2e/install.sh BUILD_DIR
 set -euo pipefail
@@ -26,6 +27,15 @@ done
 # The installed binary must not lean on the build tree.
 missing=$(ldd "$binary" | grep 'not found' || true)
 [ -z "$missing" ] || fail "bin/zuna misses libraries: $missing"
+# The FFmpeg module, loaded when a file is neither MP3 nor FLAC, is found from the binary's
+# folder by the relative path built into it (it also knows the build tree's, for the tests).
+relative=$(strings -a "$binary" | grep -E '^[^/].*/zuna-ffmpeg\.so$' | head -1)
+[ -n "$relative" ] || fail "bin/zuna names no relative path to zuna-ffmpeg.so"
+module=$prefix/bin/$relative
+[ -f "$module" ] || fail "bin/zuna looks for its decoder module at bin/$relative: not installed there"
+missing=$(ldd "$module" | grep 'not found' || true)
+[ -z "$missing" ] || fail "zuna-ffmpeg.so misses libraries: $missing"
+echo "ok   decoder module where bin/zuna looks for it: $(realpath --relative-to="$prefix" "$module")"
 
 out=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop-file-validate: $out"
 [ -z "$out" ] || fail "desktop-file-validate: $out"
@@ -74,4 +84,4 @@ for problem in problems:
 sys.exit(1 if problems else 0)
 PY
 echo "ok   entry, icon and metainfo name each other and the binary"
-echo "installed and valid: bin/zuna, $id.desktop, $id.svg, $id.metainfo.xml"
+echo "installed and valid: bin/zuna, zuna-ffmpeg.so, $id.desktop, $id.svg, $id.metainfo.xml"

@@ -26,11 +26,13 @@ passed=false
 step="setting up"
 t0=$(date +%s%N)
 other_pid=""  # a second player, while one runs
+watcher=""    # a loop reading what the desktop is told, while one runs
 # shellcheck source=tests/e2e/desktop.sh
 . "$here/desktop.sh"
 
 cleanup() {
     stop_pid "$other_pid"
+    stop_pid "$watcher"
     stop_desktop
     if $passed; then
         rm -rf "$work"
@@ -387,6 +389,67 @@ seen=$(ctl metadata xesam:url)
 ctl stop
 hear wait silence 3
 wait_for 3 "status Stopped" status_is Stopped
+ok
+
+begin "WAV, AIFF, Ogg, AAC, ALAC, WavPack, Opus, a module: each row read, each file heard"
+kinds=$work/media/kinds
+mkdir -p "$kinds"
+# One 75 Hz tone cut where no codec frame ends, in six kinds at 44.1 kHz stereo that join
+# without a gap as the FLAC and MP3 cuts above do; then 2 s of silence, 1 s of 550 Hz in
+# Opus (48 kHz) and the fixtures' module (0.96 s of 259 Hz at 48 kHz), which join too.
+# Each a second or more, as tracks are: a queued track shorter than what the channel decodes
+# ahead would be through before the one after it is queued.
+cuts=(45000 50021 47777 52001 46003 48999)
+"$py" "$here/sound.py" cuts "$kinds/cut" 44100 2 75 "${cuts[@]}"
+head -c 352800 /dev/zero >"$kinds/cut7.raw"
+encode() {  # N OUT RATE CHANNELS ENCODER-OPTIONS...: cutN.raw, tagged "Kind N" by "Every Kind"
+    local n=$1 out=$2 rate=$3 channels=$4
+    shift 4
+    ffmpeg -nostdin -v error -y -f s16le -ar "$rate" -ac "$channels" -i "$kinds/cut$n.raw" "$@" \
+        -metadata title="Kind $n" -metadata artist="Every Kind" "$kinds/$out"
+}
+encode 1 1.wav 44100 2 -c:a pcm_s16le
+encode 2 2.aiff 44100 2 -c:a pcm_s16be -write_id3v2 1
+encode 3 3.ogg 44100 2 -c:a libvorbis -q:a 6
+encode 4 4-aac.m4a 44100 2 -c:a aac -b:a 192k -movie_timescale 44100
+encode 5 5-alac.m4a 44100 2 -c:a alac -movie_timescale 44100
+encode 6 6.wv 44100 2 -c:a wavpack
+encode 7 7.wav 44100 2 -c:a pcm_s16le
+"$py" "$here/sound.py" tone "$kinds/cut8.raw" 48000 1 550
+encode 8 8.opus 48000 1 -ac 2 -c:a libopus -b:a 128k
+cp "$data/tone-259.mod" "$kinds/9.mod"
+ctl volume 1
+level=0.5
+for _ in 1 2 3; do  # the rows before go, so that the new ones are in sight
+    click_row 0
+    press deltrackbutton
+done
+wait_for 3 "an empty playlist" rows_are 0000
+add_files "$kinds"/{1.wav,2.aiff,3.ogg,4-aac.m4a,5-alac.m4a,6.wv,7.wav,8.opus,9.mod}
+wait_for 5 "the rows" rows_are 1111
+# What the desktop is told of each track as it plays: the title, artist and length its row holds.
+(while :; do
+    ctl metadata --format '{{xesam:title}}|{{xesam:artist}}|{{mpris:length}}' 2>/dev/null || true
+    sleep 0.05
+done) >"$work/kinds-seen.txt" &
+watcher=$!
+from=$(recorded)
+double_click_row 0
+out=$("$py" "$here/sound.py" gapless "$capture" "$from" 15 75 "$level" \
+      $((cuts[0] + cuts[1] + cuts[2] + cuts[3] + cuts[4] + cuts[5]))) || fail "$out"
+echo "     $out"
+out=$("$py" "$here/sound.py" sequence "$capture" "$(recorded)" 8 \
+      silence 0 2 tone 550 "$level" 0.8 1.2 tone 258.97 0.246 0.7 1.2 silence 1 inf \
+      2>"$work/sequence.log") || fail "$out"
+stop_pid "$watcher"
+watcher=""
+for i in 1 2 3 4 5 6; do
+    want="Kind $i|Every Kind|$((cuts[i - 1] * 1000 / 44100 * 1000))"
+    grep -qxF "$want" "$work/kinds-seen.txt" || fail "never told '$want': $(sort -u "$work/kinds-seen.txt")"
+done
+for want in "Kind 7|Every Kind|2000000" "Kind 8|Every Kind|1000000" "Tone Module||960000"; do
+    grep -qxF "$want" "$work/kinds-seen.txt" || fail "never told '$want': $(sort -u "$work/kinds-seen.txt")"
+done
 ok
 
 begin "a second player takes a name of its own"

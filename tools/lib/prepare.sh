@@ -9,7 +9,8 @@ purpose=${1:-runtime}
 shift || true
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
-          libtag1-dev libmpg123-dev libflac-dev libsdl2-dev)
+          libtag1-dev libmpg123-dev libflac-dev libsdl2-dev libavformat-dev libavcodec-dev
+          libavutil-dev)
 # ZUNA_EXTRA_PACKAGES (space-separated) adds packages a particular build needs.
 # shellcheck disable=SC2206
 packages+=(${ZUNA_EXTRA_PACKAGES:-})
@@ -17,7 +18,7 @@ if [ "$purpose" = test ]; then
     # The end-to-end suite drives the real binary on a real X server, sound server and
     # session bus.
     packages+=(xvfb xauth xdotool x11-utils imagemagick pulseaudio pulseaudio-utils dbus
-               playerctl desktop-file-utils appstream flac lame python3-numpy)
+               playerctl desktop-file-utils appstream flac lame ffmpeg python3-numpy)
 fi
 
 missing=()
