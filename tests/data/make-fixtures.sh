@@ -218,6 +218,21 @@ tone t440a 1.0 44100 2 440
 tags "AAC Tone" "Ünïcödé Artist"
 ff t440a aac-440.m4a -c:a aac -b:a 96k -movie_timescale 44100 -movflags +faststart "${tag_options[@]}"
 row aac-440.m4a UNKNOW 44100 2 44100 440 0.5
+# No edit list, but iTunes' gapless record (iTunSMPB: priming, padding, sample count), as
+# iTunes and other encoders write it: the same tone, the same exact length.
+ff t440a aac-itunes-440.m4a -c:a aac -b:a 96k -use_editlist 0
+"$PY" - aac-itunes-440.m4a 44100 <<'EOF2'
+import sys
+from mutagen.mp4 import MP4, MP4FreeForm
+m = MP4(sys.argv[1])
+total, priming = int(sys.argv[2]), 1024  # ffmpeg's AAC encoder primes with one frame
+padding = -(total + priming) % 1024
+m["----:com.apple.iTunes:iTunSMPB"] = [MP4FreeForm(
+    (" 00000000 %08X %08X %016X" % (priming, padding, total) + " 00000000" * 8).encode())]
+m["\xa9nam"] = ["iTunes Gapless"]
+m.save()
+EOF2
+row aac-itunes-440.m4a UNKNOW 44100 2 44100 440 0.5
 tone t1000a 0.5 44100 2 1000
 tags "ALAC Tone" "Lossless Artist"
 ff t1000a alac-1000.m4a -c:a alac -movie_timescale 44100 "${tag_options[@]}"

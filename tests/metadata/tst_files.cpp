@@ -170,6 +170,7 @@ private slots:
             {u"opus-880.opus"_s, u"TITLE=Opus Tone\tARTIST=Opus Artist\tALBUM=Formats"_s},
             {u"aac-440.m4a"_s, u"TITLE=AAC Tone\tARTIST=Ünïcödé Artist\tALBUM=Formats"_s},
             {u"alac-1000.m4a"_s, u"TITLE=ALAC Tone\tARTIST=Lossless Artist\tALBUM=Formats"_s},
+            {u"aac-itunes-440.m4a"_s, u"TITLE=iTunes Gapless"_s},
             {u"pcm16-440.wav"_s, u"TITLE=WAV Tone\tARTIST=RIFF Artist\tALBUM=Formats"_s},
             {u"float-440.wav"_s, u"TITLE=WAV ID3 Tone\tARTIST=ID3 Artist"_s},
             {u"u8-500.wav"_s, QString::fromLatin1(kUnknown)},

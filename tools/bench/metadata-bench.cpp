@@ -6,6 +6,8 @@
 //     header, whose length needs no scan;
 //   - "no header": MP3 without such a header, whose exact length needs a scan of every
 //     frame header (TagLib only estimates it from the first frame);
+//   - "other kinds": what TagLib opens that is neither (WAV, AIFF, Ogg, Opus, MP4, WavPack,
+//     modules), which the reader opens through FFmpeg;
 //   - "all": every regular file.
 // Prints the median over the rounds of files/s for each reader and group, the ratio of the
 // median times (reader / TagLib), and for header-less MP3s the reader's ms per MB. FOLDER
@@ -33,8 +35,9 @@
 namespace {
 using Clock = std::chrono::steady_clock;
 
-enum Group { LengthHeader, NoHeader, All, GroupCount };
-const char *const kGroupNames[GroupCount] = {"length header", "no header (MP3)", "all files"};
+enum Group { LengthHeader, NoHeader, OtherKinds, All, GroupCount };
+const char *const kGroupNames[GroupCount] = {"length header", "no header (MP3)", "other kinds",
+                                             "all files"};
 
 struct Entry {
     QString path;
@@ -51,7 +54,9 @@ Group classify(const QByteArray &encoded)
     if (dynamic_cast<const TagLib::FLAC::File *>(ref.file()))
         return LengthHeader;
     const auto *mpeg = dynamic_cast<const TagLib::MPEG::File *>(ref.file());
-    if (!mpeg || !mpeg->audioProperties())
+    if (!mpeg)
+        return ref.isNull() ? All : OtherKinds;
+    if (!mpeg->audioProperties())
         return All;
     const TagLib::MPEG::XingHeader *xing = mpeg->audioProperties()->xingHeader();
     return xing && xing->totalFrames() > 0 ? LengthHeader : NoHeader;
