@@ -21,5 +21,5 @@ AudioResult openDecoder(const SniffedFormat &format, FileReader &file,
         case SoundType::Other:
             break;
     }
-    return openFfmpegDecoder(file, decoder, tags);
+    return openFfmpegDecoder(file, format.demuxer, decoder, tags);
 }

@@ -45,8 +45,8 @@ FfmpegOpenDecoder loadModule()
 }
 }  // namespace
 
-AudioResult openFfmpegDecoder(ByteSource &source, std::unique_ptr<Decoder> *decoder,
-                              TagLayout *tags)
+AudioResult openFfmpegDecoder(ByteSource &source, const char *demuxer,
+                              std::unique_ptr<Decoder> *decoder, TagLayout *tags)
 {
     decoder->reset();
     static FfmpegOpenDecoder open = nullptr;
@@ -56,7 +56,7 @@ AudioResult openFfmpegDecoder(ByteSource &source, std::unique_ptr<Decoder> *deco
         return AudioResult::Unsupported;
     Decoder *opened = nullptr;
     TagLayout layout = TagLayout::None;
-    const int result = open(&source, &opened, &layout);
+    const int result = open(&source, demuxer, &opened, &layout);
     if (result != int(AudioResult::Ok) || !opened)
         return result == int(AudioResult::Corrupt) ? AudioResult::Corrupt
                                                    : AudioResult::Unsupported;

@@ -13,6 +13,7 @@ class Decoder;
 // that only ever sees MP3 and FLAC never maps them. It is looked for next to the program,
 // where it is installed, then where it was built. Results: Ok; Unsupported when FFmpeg
 // finds no sound in the bytes, or the module cannot be loaded (said once on stderr);
-// Corrupt when it finds sound it cannot decode.
-AudioResult openFfmpegDecoder(ByteSource &source, std::unique_ptr<Decoder> *decoder,
-                              TagLayout *tags);
+// Corrupt when it finds sound it cannot decode. `demuxer` (or nullptr) names the FFmpeg
+// demuxer to try before probing.
+AudioResult openFfmpegDecoder(ByteSource &source, const char *demuxer,
+                              std::unique_ptr<Decoder> *decoder, TagLayout *tags);

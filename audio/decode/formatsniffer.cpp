@@ -57,25 +57,36 @@ bool confirmsMpeg(const std::vector<unsigned char> &bytes, size_t at, int64_t ba
     return true;
 }
 
-// Whether the bytes start like a container or module that holds no MPEG audio stream of its
-// own: their data (AAC, PCM, samples) can hold runs of what look like MPEG frame headers, a
-// copy cut short even more so, and they are FFmpeg's to probe.
-bool startsOtherContainer(const std::vector<unsigned char> &b)
+// The FFmpeg demuxer for bytes that start like a container or module holding no MPEG audio
+// stream of its own, or nullptr. Their data (AAC, PCM, samples) can hold runs of what look
+// like MPEG frame headers, a copy cut short even more so; and naming the demuxer spares
+// FFmpeg from running every probe it has on each file.
+const char *otherContainer(const std::vector<unsigned char> &b)
 {
     const auto at = [&b](size_t offset, const char *magic) {
         const size_t n = std::strlen(magic);
         return b.size() >= offset + n && std::memcmp(&b[offset], magic, n) == 0;
     };
-    for (const char *magic : {"OggS", "RIFF", "RF64", "FORM", "wvpk", "MAC ", "\x1A\x45\xDF\xA3",
-                              "IMPM", "Extended Module:"})
+    const std::pair<const char *, const char *> starts[] = {{"OggS", "ogg"},
+                                                            {"RIFF", "wav"},
+                                                            {"RF64", "wav"},
+                                                            {"FORM", "aiff"},
+                                                            {"wvpk", "wv"},
+                                                            {"MAC ", "ape"},
+                                                            {"\x1A\x45\xDF\xA3", "matroska"},
+                                                            {"IMPM", "libopenmpt"},
+                                                            {"Extended Module:", "libopenmpt"}};
+    for (const auto &[magic, demuxer] : starts)
         if (at(0, magic))
-            return true;
-    if (at(4, "ftyp") || at(44, "SCRM"))
-        return true;
+            return demuxer;
+    if (at(4, "ftyp"))
+        return "mov";
+    if (at(44, "SCRM"))
+        return "libopenmpt";
     for (const char *magic : {"M.K.", "M!K!", "FLT4", "FLT8"})  // ProTracker modules
         if (at(1080, magic))
-            return true;
-    return false;
+            return "libopenmpt";
+    return nullptr;
 }
 
 // Looks for the first confirmed frame within `window` bytes past `start`.
@@ -95,7 +106,7 @@ SniffedFormat sniffWindow(FileReader &file, int64_t start, size_t window, size_t
         sniffed.audioStart = start;
         return sniffed;
     }
-    if (startsOtherContainer(bytes)) {
+    if ((sniffed.demuxer = otherContainer(bytes))) {
         *searchedAll = true;
         return sniffed;
     }

@@ -10,6 +10,9 @@ class FileReader;
 struct SniffedFormat {
     SoundType type = SoundType::Other;
     int64_t audioStart = 0;  // offset of the first frame, past any ID3v2 tags
+    // For other content that starts like a known container: the FFmpeg demuxer to try
+    // before probing, or nullptr.
+    const char *demuxer = nullptr;
 };
 
 // Tells FLAC from MPEG audio from anything else by the file's content, never by its name: a

@@ -87,16 +87,29 @@ AvInput::~AvInput()
     format.reset();  // reads through io
 }
 
-AudioResult AvInput::open(ByteSource &source, std::unique_ptr<AvInput> *input)
+AudioResult AvInput::open(ByteSource &source, const char *demuxer, std::unique_ptr<AvInput> *input)
 {
     input->reset();
+    const AVInputFormat *named = demuxer ? av_find_input_format(demuxer) : nullptr;
     std::unique_ptr<AvInput> opened(new AvInput(source));
+    AudioResult result = opened->openWith(named);
+    if (result != AudioResult::Ok && named) {
+        // Not what its first bytes said: a new start, with FFmpeg's probe.
+        opened.reset(new AvInput(source));
+        result = opened->openWith(nullptr);
+    }
+    if (result == AudioResult::Ok)
+        *input = std::move(opened);
+    return result;
+}
+
+AudioResult AvInput::openWith(const AVInputFormat *demuxer)
+{
     auto *buffer = static_cast<unsigned char *>(av_malloc(kIoBufferSize));
     if (!buffer)
         return AudioResult::Corrupt;
-    opened->io.reset(
-        avio_alloc_context(buffer, kIoBufferSize, 0, &source, readPacket, nullptr, seekTo));
-    if (!opened->io) {
+    io.reset(avio_alloc_context(buffer, kIoBufferSize, 0, &source, readPacket, nullptr, seekTo));
+    if (!io) {
         av_free(buffer);
         return AudioResult::Corrupt;
     }
@@ -104,18 +117,22 @@ AudioResult AvInput::open(ByteSource &source, std::unique_ptr<AvInput> *input)
     AVFormatContext *context = avformat_alloc_context();
     if (!context)
         return AudioResult::Corrupt;
-    context->pb = opened->io.get();
+    context->pb = io.get();
     context->flags |= AVFMT_FLAG_CUSTOM_IO;
     context->io_open = refuseNestedOpen;
     AVDictionary *options = nullptr;
     av_dict_set(&options, "format_whitelist", kDemuxers, 0);
+    // How much audio FFmpeg reads to make sure of a codec: by default 5 MB, which it reads
+    // of every PCM WAV file before its first packet, in case it carries compressed audio
+    // (S/PDIF). A few packets tell as much.
+    av_dict_set(&options, "probesize", "32768", 0);
     // On failure avformat_open_input frees the context itself.
-    const int status = avformat_open_input(&context, "", nullptr, &options);
+    const int status = avformat_open_input(&context, "", demuxer, &options);
     av_dict_free(&options);
     if (status < 0)
         return AudioResult::Unsupported;
-    opened->format.reset(context);
-    opened->headerEnd = avio_tell(context->pb);
+    format.reset(context);
+    headerEnd = avio_tell(context->pb);
 
     const int best = av_find_best_stream(context, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (best < 0) {
@@ -130,13 +147,11 @@ AudioResult AvInput::open(ByteSource &source, std::unique_ptr<AvInput> *input)
         return AudioResult::Unsupported;  // no sound in it: a video alone, a picture
     for (unsigned i = 0; i < context->nb_streams; ++i)
         context->streams[i]->discard = int(i) == index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
-    opened->audio = context->streams[index];
-    if (!usable(*opened->audio->codecpar) && best >= 0 &&
-        avformat_find_stream_info(context, nullptr) < 0)
+    audio = context->streams[index];
+    if (!usable(*audio->codecpar) && best >= 0 && avformat_find_stream_info(context, nullptr) < 0)
         return AudioResult::Corrupt;
-    if (!usable(*opened->audio->codecpar))
+    if (!usable(*audio->codecpar))
         return AudioResult::Corrupt;
-    *input = std::move(opened);
     return AudioResult::Ok;
 }
 

@@ -8,6 +8,7 @@
 struct AVFormatContext;
 struct AVIOContext;
 struct AVStream;
+struct AVInputFormat;
 class ByteSource;
 
 // A file opened by FFmpeg's demuxers, reading through a ByteSource, and the audio stream
@@ -16,10 +17,12 @@ class ByteSource;
 // every byte read is one of the file's.
 class AvInput {
 public:
-    // Results: Ok; Unsupported when no allowed demuxer recognises the bytes or the file
-    // holds no audio stream (a video without sound); Corrupt when the stream's format is
-    // not one a player can output.
-    static AudioResult open(ByteSource &source, std::unique_ptr<AvInput> *input);
+    // Opens `source` with the demuxer named `demuxer` if it takes the bytes, otherwise
+    // with the one FFmpeg's probe finds. Results: Ok; Unsupported when no allowed demuxer
+    // recognises the bytes or the file holds no audio stream (a video without sound);
+    // Corrupt when the stream's format is not one a player can output.
+    static AudioResult open(ByteSource &source, const char *demuxer,
+                            std::unique_ptr<AvInput> *input);
     ~AvInput();
     AvInput(const AvInput &) = delete;
     AvInput &operator=(const AvInput &) = delete;
@@ -44,6 +47,7 @@ private:
     };
 
     explicit AvInput(ByteSource &input) : source(input) {}
+    AudioResult openWith(const AVInputFormat *demuxer);
 
     ByteSource &source;
     std::unique_ptr<AVIOContext, IoDeleter> io;

@@ -21,6 +21,33 @@ constexpr int kMaxChannels = 8;
 // frame so that a hostile file ends instead of spinning.
 constexpr int kMaxEmptySteps = 4096;
 
+// PCM (and what libopenmpt renders, which reaches us as PCM), and the lossless codecs: what
+// they decode starts at the stream's start, in the format the container states.
+bool losslessWithoutPriming(AVCodecID codec)
+{
+    switch (codec) {
+        case AV_CODEC_ID_WAVPACK:
+        case AV_CODEC_ID_ALAC:
+        case AV_CODEC_ID_APE:
+        case AV_CODEC_ID_TTA:
+        case AV_CODEC_ID_FLAC:
+            return true;
+        default:
+            return av_get_exact_bits_per_sample(codec) > 0;
+    }
+}
+
+// Whether the first sample decoded lies at the stream's start, in the format the container
+// states: lossless codecs, and Vorbis and Opus in Ogg, whose headers state rate and channels
+// and whose granules count from the first sample (Opus' pre-skip the codec drops).
+bool startsWhereStated(const AvInput &input)
+{
+    const AVCodecID codec = input.stream()->codecpar->codec_id;
+    return losslessWithoutPriming(codec) ||
+           (std::string(input.context()->iformat->name) == "ogg" &&
+            (codec == AV_CODEC_ID_VORBIS || codec == AV_CODEC_ID_OPUS));
+}
+
 bool sameFormat(const AVFrame &frame, const AudioFormat &format)
 {
     return frame.sample_rate == format.rate && frame.ch_layout.nb_channels == format.channels;
@@ -65,33 +92,40 @@ FfmpegDecoder::~FfmpegDecoder()
     input.reset();
 }
 
-AudioResult FfmpegDecoder::open(ByteSource &source, std::unique_ptr<FfmpegDecoder> *decoder)
+AudioResult FfmpegDecoder::open(ByteSource &source, const char *demuxer,
+                                std::unique_ptr<FfmpegDecoder> *decoder)
 {
     decoder->reset();
     std::unique_ptr<AvInput> input;
-    AudioResult result = AvInput::open(source, &input);
+    AudioResult result = AvInput::open(source, demuxer, &input);
     if (result != AudioResult::Ok)
         return result;
     std::unique_ptr<FfmpegDecoder> d(new FfmpegDecoder(std::move(input)));
-    if (!d->frame || !d->packet)
-        return AudioResult::Corrupt;
-    if ((result = d->openCodec()) != AudioResult::Ok)
-        return result;
-    // The first frame tells what the codec really gives (the container may not: HE-AAC
-    // doubles the rate it states), and its time is where the track starts once the codec's
-    // priming is dropped.
-    if (!d->decodeFrame())
-        return AudioResult::Corrupt;
-    const AVFrame &first = *d->frame;
-    d->pcmFormat = AudioFormat{first.sample_rate, first.ch_layout.nb_channels};
-    if (d->pcmFormat.rate <= 0 || d->pcmFormat.channels < 1 || d->pcmFormat.channels > kMaxChannels)
-        return AudioResult::Corrupt;
     const AVStream &stream = *d->input->stream();
-    const int64_t pts = first.pts != AV_NOPTS_VALUE ? first.pts : first.best_effort_timestamp;
-    d->origin = pts != AV_NOPTS_VALUE                 ? pts
-                : stream.start_time != AV_NOPTS_VALUE ? stream.start_time
-                                                      : 0;
-    if (!d->take(0))
+    const AVCodecParameters &parameters = *stream.codecpar;
+    if (!d->frame || !d->packet || !avcodec_find_decoder(parameters.codec_id))
+        return AudioResult::Corrupt;  // out of memory, or a codec this FFmpeg lacks
+    d->origin = stream.start_time != AV_NOPTS_VALUE ? stream.start_time : 0;
+    d->pcmFormat = AudioFormat{parameters.sample_rate, parameters.ch_layout.nb_channels};
+    if (!startsWhereStated(*d->input)) {
+        // Otherwise the first frame tells what the codec really gives (the container may
+        // not: HE-AAC doubles the rate it states), and its time is where the track starts
+        // once the codec's priming is dropped (Matroska states it to the millisecond).
+        // Decoding it costs more than reading the headers, so it is done only where needed.
+        d->pcmFormat = AudioFormat();
+        if ((result = d->openCodec()) != AudioResult::Ok)
+            return result;
+        if (!d->decodeFrame())
+            return AudioResult::Corrupt;
+        const AVFrame &first = *d->frame;
+        d->pcmFormat = AudioFormat{first.sample_rate, first.ch_layout.nb_channels};
+        const int64_t pts = first.pts != AV_NOPTS_VALUE ? first.pts : first.best_effort_timestamp;
+        if (pts != AV_NOPTS_VALUE)
+            d->origin = pts;
+        if (!d->take(0))
+            return AudioResult::Corrupt;
+    }
+    if (d->pcmFormat.rate <= 0 || d->pcmFormat.channels < 1 || d->pcmFormat.channels > kMaxChannels)
         return AudioResult::Corrupt;
     d->length = d->lengthFromContainer();
     *decoder = std::move(d);
@@ -135,7 +169,7 @@ bool FfmpegDecoder::decodeFrame()
             continue;
         }
         if (packet->stream_index == index) {
-            if (firstPacketTime == kNoTime && packet->pts != AV_NOPTS_VALUE)
+            if (firstPacketTime == kNoTime && !sought && packet->pts != AV_NOPTS_VALUE)
                 firstPacketTime = packet->pts;
             avcodec_send_packet(codec.get(), packet.get());  // a damaged packet is skipped
         }
@@ -211,6 +245,9 @@ AudioResult FfmpegDecoder::read(float *out, long frames, long *decoded)
 {
     const auto channels = size_t(pcmFormat.channels);
     long produced = 0;
+    *decoded = 0;
+    if (!codec && openCodec() != AudioResult::Ok)
+        return AudioResult::Ok;  // nothing can be decoded: the stream ends at once
     while (produced < frames && position < length) {
         if (pendingRead == pending.size()) {
             pending.clear();
@@ -245,6 +282,7 @@ AudioResult FfmpegDecoder::seek(int64_t target)
     pending.clear();
     pendingRead = 0;
     position = target;
+    sought = true;
     if (target == length)
         return AudioResult::Ok;
     // Codecs need audio before the target to decode it as it sounds when played through
@@ -277,8 +315,10 @@ bool FfmpegDecoder::seekFrom(int64_t target, int64_t preroll)
         return false;
     // From the start, a codec as new, so that a track played again sounds the same to the
     // bit (the AAC decoder's noise substitution draws on state a flush keeps).
-    if (from > 0)
+    if (from > 0 && codec)
         avcodec_flush_buffers(codec.get());
+    else if (from > 0 && openCodec() != AudioResult::Ok)
+        return false;
     else if (openCodec() != AudioResult::Ok)
         return false;
     draining = false;

@@ -26,7 +26,8 @@ class FfmpegDecoder : public Decoder {
 public:
     // Results: those of AvInput::open; Corrupt when the codec is unknown or decodes no
     // first frame.
-    static AudioResult open(ByteSource &source, std::unique_ptr<FfmpegDecoder> *decoder);
+    static AudioResult open(ByteSource &source, const char *demuxer,
+                            std::unique_ptr<FfmpegDecoder> *decoder);
     ~FfmpegDecoder() override;
 
     AudioFormat format() const override { return pcmFormat; }
@@ -67,6 +68,7 @@ private:
     int64_t firstPacketTime = kNoTime;  // of the stream, as the demuxer read it
     int64_t position = 0;               // frames handed out, or skipped by a seek
     int maxFrameSamples = 0;            // the largest codec frame seen
+    bool sought = false;                // packets read since may not be the stream's first
     bool draining = false;              // the demuxer has ended: the codec gives out what it holds
     std::vector<float> pending;         // decoded, not handed out yet, interleaved
     size_t pendingRead = 0;             // samples of `pending` handed out

@@ -10,13 +10,13 @@ extern "C" {
 #include "audio/decode/ffmpegmodule.h"
 
 extern "C" __attribute__((visibility("default"))) int zuna_ffmpeg_open_decoder_v1(
-    ByteSource *source, Decoder **decoder, TagLayout *tags)
+    ByteSource *source, const char *demuxer, Decoder **decoder, TagLayout *tags)
 {
     // FFmpeg reports damaged data on stderr by itself; the player's log is its own.
     static std::once_flag quiet;
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
     std::unique_ptr<FfmpegDecoder> opened;
-    const AudioResult result = FfmpegDecoder::open(*source, &opened);
+    const AudioResult result = FfmpegDecoder::open(*source, demuxer, &opened);
     if (result != AudioResult::Ok)
         return int(result);
     *tags = opened->tagLayout();
