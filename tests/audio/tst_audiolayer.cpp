@@ -209,10 +209,13 @@ private slots:
             QCOMPARE(s.seek(frames + 1), AudioResult::InvalidArgument);
             QCOMPARE(s.read(chunk.data(), 300, &n), AudioResult::Ok);
             QCOMPARE(n, long(qMin(frames - target, qint64(300))));  // at the end, nothing
-            if (lossless || f.type == "MP3"_L1) {
+            if (lossless || f.type == "MP3"_L1 || (target == 0 && sampleTimed)) {
+                // Back at the start, as a track played again is, every codec gives the same
+                // bits as the first time.
+                const double tolerance = f.type == "MP3"_L1 ? 1e-4 : 0;
                 for (size_t i = 0; i < size_t(n * f.channels); ++i)
                     QCOMPARE_LE(std::fabs(chunk[i] - pcm[size_t(target * f.channels) + i]),
-                                lossless ? 0 : 1e-4);
+                                tolerance);
             } else if (sampleTimed && n > 0) {
                 const long compared = qMin(n, 200L);  // room for the shifts near the end
                 qint64 best = target;
