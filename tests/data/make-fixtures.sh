@@ -272,32 +272,11 @@ tone t330v 0.5 44100 2 330
 tags "WavPack Tone" "APE Artist"
 ff t330v wavpack-330.wv -c:a wavpack "${tag_options[@]}"
 row wavpack-330.wv UNKNOW 44100 2 22050 330 0.5
-# A ProTracker module: one looped 32-sample sine cycle at Amiga period 428 (8287 Hz, so a
-# 259 Hz tone) on a left and a right channel, speed 3, 16 rows then a pattern break:
-# 0.96 s of play, which libopenmpt renders at 48 kHz. Its level is libopenmpt's mix, as
+# A ProTracker module (tools/lib/protracker.py): one looped 32-sample sine cycle at Amiga
+# period 428 (8287 Hz, so a 259 Hz tone) on a left and a right channel, speed 3, 16 rows
+# then a pattern break: 0.96 s of play, which libopenmpt renders at 48 kHz. Its level is libopenmpt's mix, as
 # measured by ffmpeg.
-"$PY" - tone-259.mod "Tone Module" <<'EOF2'
-import math, struct, sys
-cycle = 32
-sample = bytes((round(63 * math.sin(2 * math.pi * i / cycle)) & 0xFF) for i in range(cycle))
-head = sys.argv[2].encode()[:20].ljust(20, b"\0")
-head += b"Sine".ljust(22, b"\0") + struct.pack(">HBBHH", cycle // 2, 0, 64, 0, cycle // 2)
-for _ in range(30):
-    head += bytes(22) + struct.pack(">HBBHH", 0, 0, 0, 0, 1)
-head += bytes([1, 127]) + bytes(128) + b"M.K."
-def cell(number, period, effect, param):
-    return bytes([number & 0xF0 | period >> 8, period & 0xFF, (number & 0x0F) << 4 | effect, param])
-rows = []
-for r in range(64):
-    channels = [bytes(4)] * 4
-    if r == 0:
-        channels[0] = cell(1, 428, 0xF, 3)
-        channels[1] = cell(1, 428, 0, 0)
-    if r == 15:
-        channels[2] = cell(0, 0, 0xD, 0)
-    rows.append(b"".join(channels))
-open(sys.argv[1], "wb").write(head + b"".join(rows) + sample)
-EOF2
+"$PY" ../../tools/lib/protracker.py tone-259.mod "Tone Module" 1 16 3 428
 peak=$(ffmpeg -nostdin -v info -i tone-259.mod -af astats=measure_perchannel=none -f null - 2>&1 |
        sed -n 's/.*Max level: \([0-9.]*\).*/\1/p' | head -1)
 row tone-259.mod UNKNOW 48000 2 46080 258.97 "$(printf %.3f "$peak")"

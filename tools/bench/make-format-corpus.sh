@@ -8,8 +8,8 @@
 #
 #   tools/bench/make-format-corpus.sh [FOLDER] [COUNT]
 #
-# Content is a tone plus pink noise (sox); a module plays one looped sine for ORDERS x ROWS
-# rows of 6 ticks at 125 BPM (0.12 s a row), its true length. Needs sox, ffmpeg (with
+# Content is a tone plus pink noise (sox); a module (tools/lib/protracker.py) plays one
+# looped sine for ORDERS x ROWS rows of 6 ticks at 125 BPM (0.12 s a row), its true length. Needs sox, ffmpeg (with
 # libvorbis and libopus) and /usr/bin/python3.
 set -euo pipefail
 out=${1:-/tmp/zuna-corpus-formats}
@@ -23,10 +23,10 @@ find "$out" -mindepth 1 -type f \( -name '*.wav' -o -name '*.aiff' -o -name '*.o
     -o -name '*.m4a' -o -name '*.wv' -o -name '*.mod' \) -delete
 export LC_ALL=C.UTF-8
 
-exec /usr/bin/python3 - "$out" "$count" <<'PY'
-import concurrent.futures, math, os, random, struct, subprocess, sys
+exec /usr/bin/python3 - "$out" "$count" "$(cd "$(dirname "$0")/.." && pwd)" <<'PY'
+import concurrent.futures, os, random, subprocess, sys
 
-out, count = sys.argv[1], int(sys.argv[2])
+out, count, tools = sys.argv[1], int(sys.argv[2]), sys.argv[3]
 rng = random.Random(1818)
 KINDS = [  # label, extension, rates, ffmpeg options
     ("wav", "wav", (44100, 48000), ["-c:a", "pcm_s16le"]),
@@ -51,30 +51,11 @@ for n in range(count):
         f["secs"] = f["orders"] * f["rows"] * 0.12
     plan.append(f)
 
-def module(f):
-    """A ProTracker module: one looped sine cycle played for ORDERS patterns of ROWS rows."""
-    cycle = 32
-    sample = bytes(round(63 * math.sin(2 * math.pi * i / cycle)) & 0xFF for i in range(cycle))
-    head = f["title"].encode()[:20].ljust(20, b"\0")
-    head += b"Sine".ljust(22, b"\0") + struct.pack(">HBBHH", cycle // 2, 0, 64, 0, cycle // 2)
-    for _ in range(30):
-        head += bytes(22) + struct.pack(">HBBHH", 0, 0, 0, 0, 1)
-    head += bytes([f["orders"], 127]) + bytes(range(f["orders"])).ljust(128, b"\0") + b"M.K."
-    patterns = b""
-    for p in range(f["orders"]):
-        for r in range(64):
-            cells = [bytes(4)] * 4
-            if p == 0 and r == 0:
-                cells[0] = bytes([0x00, 0xD6, 0x1F, 6])  # sample 1 at period 214, speed 6
-            if r == f["rows"] - 1:
-                cells[2] = bytes([0, 0, 0x0D, 0])  # pattern break: the next order
-            patterns += b"".join(cells)
-    return head + patterns + sample
-
 def encode(f):
     path = os.path.join(out, f["file"])
     if f["options"] is None:
-        open(path, "wb").write(module(f))
+        subprocess.run([sys.executable, os.path.join(tools, "lib", "protracker.py"), path,
+                        f["title"], str(f["orders"]), str(f["rows"]), "6", "214"], check=True)
         return
     freq = 110 * (1 + plan.index(f) % 17)
     sox = ["sox", "-V1", "-n", "-r", str(f["rate"]), "-c", str(f["channels"]), "-b", "16",
