@@ -410,13 +410,15 @@ encode() {  # N OUT RATE CHANNELS ENCODER-OPTIONS...: cutN.raw, tagged "Kind N" 
 }
 encode 1 1.wav 44100 2 -c:a pcm_s16le
 encode 2 2.aiff 44100 2 -c:a pcm_s16be -write_id3v2 1
-encode 3 3.ogg 44100 2 -c:a libvorbis -q:a 6
-encode 4 4-aac.m4a 44100 2 -c:a aac -b:a 192k -movie_timescale 44100
+# At their best quality: at lower ones the codecs' own error moves the tone's phase by more
+# than the half frame the check allows, though no frame is lost or added.
+encode 3 3.ogg 44100 2 -c:a libvorbis -q:a 10
+encode 4 4-aac.m4a 44100 2 -c:a aac -b:a 320k -movie_timescale 44100
 encode 5 5-alac.m4a 44100 2 -c:a alac -movie_timescale 44100
 encode 6 6.wv 44100 2 -c:a wavpack
 encode 7 7.wav 44100 2 -c:a pcm_s16le
 "$py" "$here/sound.py" tone "$kinds/cut8.raw" 48000 1 550
-encode 8 8.opus 48000 1 -ac 2 -c:a libopus -b:a 128k
+encode 8 8.opus 48000 1 -af "pan=stereo|c0=c0|c1=c0" -c:a libopus -b:a 128k  # at full level
 cp "$data/tone-259.mod" "$kinds/9.mod"
 ctl volume 1
 level=0.5
