@@ -429,10 +429,12 @@ done
 wait_for 3 "an empty playlist" rows_are 0000
 add_files "$kinds"/{1.wav,2.aiff,3.ogg,4-aac.m4a,5-alac.m4a,6.wv,7.wav,8.opus,9.mod}
 wait_for 5 "the rows" rows_are 1111
-# What the desktop is told of each track as it plays: the title, artist and length its row holds.
+# What the desktop is told of each track as it plays: the title, artist and length its row
+# holds. Four times a second: each track lasts a second or more, and each playerctl is a
+# process of its own, whose start would take the machine from the player more often.
 (while :; do
     ctl metadata --format '{{xesam:title}}|{{xesam:artist}}|{{mpris:length}}' 2>/dev/null || true
-    sleep 0.05
+    sleep 0.25
 done) >"$work/kinds-seen.txt" &
 watcher=$!
 from=$(recorded)
