@@ -1,11 +1,11 @@
 #include "audio/audiosystem.h"
 
 #include "audio/decode/trackfile.h"
-#include "audio/output/sdloutput.h"
+#include "audio/output/systemoutput.h"
 #include "audio/playback/channelcore.h"
 
 AudioSystem::AudioSystem(std::unique_ptr<OutputDriver> outputs)
-    : driver(outputs ? std::move(outputs) : makeSdlOutputDriver())
+    : driver(outputs ? std::move(outputs) : makeSystemOutputDriver())
 {
 }
 

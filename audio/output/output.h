@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 
 #include "audio/audioformat.h"
@@ -28,6 +29,19 @@ public:
     virtual ~Output() = default;  // stops pulling before it returns
 
     virtual void setPaused(bool paused) = 0;
+
+    // Throws away what the device holds and has not played yet (a seek starts at once).
+    // `forget` runs meanwhile, while nothing can be rendered, so nothing rendered before it
+    // is heard after it. A device holding no more than it is playing has nothing to drop.
+    virtual void discard(const std::function<void()> &forget) { forget(); }
+
+    // Plays at `gain` (linear, 0 for silence) from now on, what the device holds already
+    // included. False when it cannot: then the source applies the gain as it renders.
+    virtual bool setGain(float gain)
+    {
+        (void)gain;
+        return false;
+    }
 
     // True once the device is gone (unplugged, its sound server died): it will never pull
     // again, so whatever plays on it has ended. Called from any thread; must not block.

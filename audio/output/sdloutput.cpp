@@ -51,13 +51,14 @@ const SdlApi *sdl()
     return api;
 }
 
-// Device buffer: about 23 ms whatever the rate (a power of two, as SDL asks), short enough
-// for a prompt pause, position and end of track, long enough not to underrun. A buffer of
-// fixed frames would make a 22.05 kHz track's end known twice as late as a 44.1 kHz one's.
+// Device buffer: about 90 ms whatever the rate (a power of two, as SDL asks): enough for
+// music on a busy machine, and a pause, which lets the buffer play out, still answers
+// within a tenth of a second. A buffer of fixed frames would make a 22.05 kHz track's end
+// known twice as late as a 44.1 kHz one's.
 Uint16 bufferFrames(int rate)
 {
     Uint16 frames = 256;
-    while (frames < 4096 && frames * 2 * 10000 <= rate * 235)
+    while (frames < 8192 && frames * 2 * 10 <= rate)
         frames *= 2;
     return frames;
 }

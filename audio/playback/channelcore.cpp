@@ -47,6 +47,7 @@ AudioResult ChannelCore::start(OutputDriver &driver, bool paused)
         return opened;
     }
     feeder = std::thread(&ChannelCore::feed, this);
+    gainChanged();
     setPaused(paused);
     return AudioResult::Ok;
 }
@@ -269,8 +270,30 @@ bool ChannelCore::passedBoundaries()
     return passed;
 }
 
+void ChannelCore::setMuted(bool muted)
+{
+    isMuted.store(muted);
+    gainChanged();
+}
+
+void ChannelCore::setVolume(float volume)
+{
+    gainSetting.store(volume);
+    gainChanged();
+}
+
+void ChannelCore::gainChanged()
+{
+    // A device with a long buffer would play the old level for as long as its buffer lasts
+    // if the gain were applied here only.
+    if (output)
+        deviceGain.store(output->setGain(isMuted.load() ? 0.0f : gainSetting.load()));
+}
+
 void ChannelCore::applyGain(float *samples, size_t frames)
 {
+    if (deviceGain.load())
+        return;
     const float target = isMuted.load() ? 0.0f : gainSetting.load();
     if (!gainPrimed) {
         gain = target;
@@ -308,21 +331,30 @@ bool ChannelCore::seek(int64_t frame)
         std::lock_guard<std::mutex> lock(mutex);
         if (stopped || frame < 0 || frame > current->lengthFrames())
             return false;
-        ++generation;
-        seekPending = true;
-        seekTarget = frame;
-        ringRead = 0;
-        ringFill = 0;
-        decoderDone = false;
-        base = frame;
-        rendered = heard = pushed = 0;
-        boundary = nextEnd = kUnknown;
-        lastEndReported = false;
-        if (std::exchange(feedingNext, false))
-            rewindNext = true;  // the queued track starts afresh when its turn comes again
     }
+    // What the device holds from before the seek goes with what the ring holds, at one
+    // moment: the new place is heard at once, and nothing of the old one after it.
+    output->discard([this, frame] { restartAt(frame); });
     wake.notify_all();
     return true;
+}
+
+void ChannelCore::restartAt(int64_t frame)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    ++generation;
+    seekPending = true;
+    // The listener may have gone on into a queued, shorter track since the seek was asked.
+    seekTarget = std::min(frame, current->lengthFrames());
+    ringRead = 0;
+    ringFill = 0;
+    decoderDone = false;
+    base = seekTarget;
+    rendered = heard = pushed = 0;
+    boundary = nextEnd = kUnknown;
+    lastEndReported = false;
+    if (std::exchange(feedingNext, false))
+        rewindNext = true;  // the queued track starts afresh when its turn comes again
 }
 
 void ChannelCore::setPaused(bool paused)

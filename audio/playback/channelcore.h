@@ -64,21 +64,23 @@ public:
 
     void setPaused(bool paused);
     bool paused() const { return isPaused.load(); }
-    void setMuted(bool muted) { isMuted.store(muted); }
+    void setMuted(bool muted);
     bool muted() const { return isMuted.load(); }
-    void setVolume(float volume) { gainSetting.store(volume); }
+    void setVolume(float volume);
     float volume() const { return gainSetting.load(); }
 
 private:
     static constexpr int64_t kUnknown = INT64_MAX;
 
     void feed();
+    void restartAt(int64_t frame);  // the ring and the counts of a run that begins at `frame`
     void decodeChunk(std::vector<float> &chunk, std::unique_lock<std::mutex> &lock);
     void trackDecoded();
     bool passedBoundaries();  // whether the listener has heard a track to its end since last asked
     void push(const float *samples, size_t count);
     void dropQueuedAudio();
     void applyGain(float *samples, size_t frames);
+    void gainChanged();
 
     const int channels;
     const int sampleRate;
@@ -117,6 +119,8 @@ private:
     std::atomic<bool> isPaused{false};
     std::atomic<bool> isMuted{false};
     std::atomic<float> gainSetting{1.0f};
+    // The device applies the gain (to what it holds already, too), and render() does not.
+    std::atomic<bool> deviceGain{false};
     float gain = 0.0f;  // the gain applied right now; output thread only
     bool gainPrimed = false;
 };

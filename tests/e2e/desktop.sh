@@ -20,8 +20,9 @@ export HOME=$work/home XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/home/.con
        XDG_CACHE_HOME=$work/home/.cache XDG_DATA_HOME=$work/home/.local/share
 export PULSE_SERVER=unix:$work/run/pulse/native PULSE_CLIENTCONFIG=$work/client.conf
 echo "autospawn = no" >"$PULSE_CLIENTCONFIG"  # never a server of the clients' own making
-export QT_QPA_PLATFORM=xcb SDL_AUDIODRIVER=pulseaudio LC_ALL=C.UTF-8
-unset QT_QPA_PLATFORMTHEME QT_STYLE_OVERRIDE DBUS_SESSION_BUS_ADDRESS SDL_AUDIO_DEVICE_NAME
+export QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8
+unset QT_QPA_PLATFORMTHEME QT_STYLE_OVERRIDE DBUS_SESSION_BUS_ADDRESS SDL_AUDIODRIVER \
+      SDL_AUDIO_DEVICE_NAME
 
 stop_pid() {  # PID: TERM, then KILL if it is still there after 2 s
     local pid=$1

@@ -9,8 +9,8 @@ purpose=${1:-runtime}
 shift || true
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
-          libtag1-dev libmpg123-dev libflac-dev libsdl2-dev libavformat-dev libavcodec-dev
-          libavutil-dev)
+          libtag1-dev libmpg123-dev libflac-dev libsdl2-dev libpulse-dev libavformat-dev
+          libavcodec-dev libavutil-dev)
 # ZUNA_EXTRA_PACKAGES (space-separated) adds packages a particular build needs.
 # shellcheck disable=SC2206
 packages+=(${ZUNA_EXTRA_PACKAGES:-})
