@@ -189,7 +189,12 @@ void ChannelCore::feed()
                 trackDecoded();
             continue;
         }
-        if (decoderDone || ring.size() - ringFill < chunk.size()) {
+        // Ahead of the listener by no more than the ring holds, whatever the device holds:
+        // decoding further ahead only lengthens what a change of the queued track cannot
+        // take back.
+        const size_t ahead = size_t(pushed - heard) * size_t(channels);
+        if (decoderDone || ring.size() - ringFill < chunk.size() ||
+            ahead + chunk.size() > ring.size()) {
             wake.wait(lock);
             continue;
         }
@@ -243,6 +248,8 @@ void ChannelCore::played(size_t frames)
     }
     if (ends)
         wake.notify_all();
+    else
+        wake.notify_one();  // the feeder may go further ahead now
 }
 
 bool ChannelCore::passedBoundaries()

@@ -24,6 +24,11 @@ measured on each channel, so a track heard on one side only fails too.
       after it, then checks it sample by sample: no quiet run longer than 1 ms in it,
       FRAMES frames long (counting those the sound server drops of a stream's start), in
       phase and at LEVEL throughout
+  sound.py paused REC FROM CLICKED
+      for a tone started after byte FROM and paused by a click when the recording held
+      CLICKED bytes: how many ms of it were heard before the silence, and how many ms
+      after CLICKED the silence began (the recording lags the sink, so this is never less
+      than at the sink)
 
 EXPECT is "silence" or "tone FREQ LEVEL"; an ITEM is "silence MIN MAX" or
 "tone FREQ LEVEL MIN MAX" (durations in seconds, MAX may be "inf"). wait, hold and
@@ -360,9 +365,27 @@ def cmd_gapless(args):
     return 0 if right and not gaps and not moved else 1
 
 
+def cmd_paused(args):
+    path, start, clicked = args[0], int(args[1]), int(args[2])
+    samples = read(path, start, size(path))
+    loud = np.abs(samples).max(axis=1) >= SILENT
+    first = np.flatnonzero(loud)
+    # The silence is the first run of 50 ms without a loud sample after the tone began.
+    quiet = np.convolve(~loud, np.ones(BLOCK, int), "valid") == BLOCK
+    after = np.flatnonzero(quiet[first[0]:]) if len(first) else []
+    if not len(after):
+        print("no tone that fell silent")
+        return 1
+    silent = first[0] + after[0]
+    print("%.1f %.1f" % (1000 * (silent - first[0]) / RATE,
+                         1000 * (silent - (clicked - start) // FRAME) / RATE))
+    return 0
+
+
 def main():
     commands = {"tone": cmd_tone, "cuts": cmd_cuts, "wait": cmd_wait, "hold": cmd_hold,
-                "sequence": cmd_sequence, "gapless": cmd_gapless}
+                "sequence": cmd_sequence, "gapless": cmd_gapless,
+                "paused": cmd_paused}
     if len(sys.argv) < 2 or sys.argv[1] not in commands:
         raise SystemExit(__doc__)
     return commands[sys.argv[1]](sys.argv[2:])
