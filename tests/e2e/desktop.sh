@@ -34,10 +34,7 @@ stop_pid() {  # PID: TERM, then KILL if it is still there after 2 s
 
 stop_desktop() {
     stop_pid "$zuna_pid"
-    [ -z "$rec_pid" ] || kill -INT "$rec_pid" 2>/dev/null || true
-    stop_pid "$rec_pid"
-    stop_pid "$keeper_pid"
-    stop_pid "$pulse_pid"
+    stop_sound_server
     stop_pid "$bus_pid"
     stop_pid "$xvfb_pid"
 }
@@ -86,6 +83,9 @@ EOF
     wait_for 5 "the session bus to listen" test -S "$work/run/bus"
     export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/run/bus
 
+    start_sound_server
+}
+start_sound_server() {  # PulseAudio with a null sink as the default, parec recording it
     # In the foreground of a background job, so that it stays this script's child and goes
     # with it whatever happens.
     pulseaudio --daemonize=no --system=no --exit-idle-time=-1 --disallow-exit=yes -n \
@@ -103,6 +103,13 @@ EOF
     parec --device="$sink.monitor" --format=s16le --rate=44100 --channels=2 --latency-msec=20 \
           >"$capture" 2>"$work/parec.log" &
     rec_pid=$!
+}
+stop_sound_server() {  # the recording, what keeps the sink running, and the server itself
+    [ -z "$rec_pid" ] || kill -INT "$rec_pid" 2>/dev/null || true
+    stop_pid "$rec_pid"
+    stop_pid "$keeper_pid"
+    stop_pid "$pulse_pid"
+    rec_pid="" keeper_pid="" pulse_pid=""
 }
 sink_running() { pactl list short sinks | grep -q "^[0-9]*[[:space:]]${sink}[[:space:]].*RUNNING"; }
 recorded() { echo $(( $(stat -c %s "$capture") / 4 * 4 )); }  # bytes, whole frames
