@@ -9,6 +9,7 @@
 #include <deque>
 #include <thread>
 
+#include "audio/audiosystem.h"
 #include "audio/decode/decoder.h"
 #include "audio/decode/trackfile.h"
 #include "audio/output/streamclock.h"
@@ -123,6 +124,24 @@ class TestOutput : public QObject {
     Q_OBJECT
 
 private slots:
+    // Opening a system and a stream touches no sound device: neither libpulse nor SDL2 is
+    // loaded until a track plays. First: nothing before it in this process may play.
+    void noSoundLibraryBeforeTheFirstPlay()
+    {
+        AudioSystem system;
+        std::unique_ptr<AudioStream> stream;
+        QCOMPARE(
+            system.openStream(
+                QFile::encodeName(fixturePath(QStringLiteral("two-a-1200.flac"))).toStdString(),
+                &stream),
+            AudioResult::Ok);
+        QFile maps(QStringLiteral("/proc/self/maps"));
+        QVERIFY(maps.open(QIODevice::ReadOnly));
+        const QByteArray mapped = maps.readAll();
+        QVERIFY(!mapped.contains("libpulse.so"));
+        QVERIFY(!mapped.contains("libSDL2"));
+    }
+
     // The server says how much of what was written is still ahead of the listener: heard is
     // the rest, told once, never taken back, never more than was written.
     void clockHearsWhatIsNoLongerAhead()

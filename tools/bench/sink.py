@@ -49,6 +49,8 @@ def edge(path, start, kind):
         at = np.flatnonzero(loud)
         return at[0] if len(at) else None
     run = RATE // 20
+    if len(loud) < run:
+        return None  # not recorded yet
     quiet = np.convolve(~loud, np.ones(run, int), "valid") == run
     at = np.flatnonzero(quiet)
     return at[0] if len(at) else None
