@@ -11,6 +11,7 @@
 #include "app/trackreports.h"
 #include "app/transport.h"
 #include "app/viewrows.h"
+#include "app/windowkeys.h"
 #include "audio/engine/zunaaudio.h"
 #include "playlist/zunalistview.h"
 #include "ui_mainwindow.h"
@@ -102,6 +103,8 @@ MainWindow::MainWindow(const std::function<ZUNAAudio *()> &makeEngine, QWidget *
     // Titles and artists come from files: shown as they are, never read as markup.
     ui->tracklabel->setTextFormat(Qt::PlainText);
     ui->artistlabel->setTextFormat(Qt::PlainText);
+
+    new WindowKeys(this, ui);  // a child
 
     addPlaylistView(tr("Default"));
     ui->playliststab->currentWidget()->setFocus();  // the keyboard starts on the music
