@@ -6,6 +6,7 @@
 #include <QTabWidget>
 #include <QThread>
 
+#include "app/accessiblecontrols.h"
 #include "app/enginerequests.h"
 #include "app/mprisservice.h"
 #include "app/trackreports.h"
@@ -103,6 +104,7 @@ MainWindow::MainWindow(const std::function<ZUNAAudio *()> &makeEngine, QWidget *
     // Titles and artists come from files: shown as they are, never read as markup.
     ui->tracklabel->setTextFormat(Qt::PlainText);
     ui->artistlabel->setTextFormat(Qt::PlainText);
+    describeControls(ui);
 
     new WindowKeys(this, ui);  // a child
 

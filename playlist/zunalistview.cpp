@@ -9,6 +9,7 @@
 #include <QSet>
 #include <QUrl>
 
+#include "metadata/trackrowitem.h"
 #include "metadata/zunalistwidget.h"
 #include "playlist/playlistintake.h"
 
@@ -58,7 +59,7 @@ bool ZUNAListView::takingIn() const
 
 void ZUNAListView::appendRow(const QString &path, const TrackMetadata &metadata)
 {
-    auto *item = new QListWidgetItem;
+    auto *item = new TrackRowItem(path, metadata);  // what a screen reader and a tooltip say
     item->setSizeHint(QSize(0, kRowHeight));
     {
         const QScopedValueRollback<bool> inserting(insertingRow, true);

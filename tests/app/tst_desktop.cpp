@@ -1,6 +1,7 @@
 // The player as a desktop citizen: the keyboard alone, what a screen reader is told, long
 // texts in a window of the user's size, files opened from outside.
 
+#include <QAccessible>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -34,6 +35,30 @@ void showActive(WindowRig &rig)
     STEP(rig.show());
     rig.window().activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&rig.window(), scaledMs(5000)));
+}
+// What a screen reader is told: the names of the rows of a list, by its accessibility.
+QStringList rowNames(QWidget *list)
+{
+    QStringList names;
+    QAccessibleInterface *table = QAccessible::queryAccessibleInterface(list);
+    for (int i = 0; i < table->childCount(); ++i)
+        if (QAccessibleInterface *row = table->child(i); row->role() == QAccessible::ListItem)
+            names.append(row->text(QAccessible::Name));
+    return names;
+}
+
+QString nameOf(QWidget *widget)
+{
+    return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+}
+
+// How a label's text looks, as an image, without the background behind it.
+QImage lookOf(QWidget *widget)
+{
+    QImage image(widget->size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    widget->render(&image, {}, {}, QWidget::DrawChildren);
+    return image;
 }
 }  // namespace
 
@@ -112,6 +137,103 @@ private slots:
 
         STEP(keys(window, Qt::CTRL | Qt::Key_Q));
         QVERIFY(!window->isVisible());
+    }
+
+    // Every control is named and has a tooltip; every row says what it holds, the file's name
+    // standing in for a missing title, and shows its path as a tooltip.
+    void aScreenReaderHearsEveryControlAndRow()
+    {
+        WindowRig rig;
+        ZUNAListView *view = rig.fill(
+            {u"flac16-880.flac"_s, u"blank-title.mp3"_s, u"two-artists.flac"_s, u"no-tags.mp3"_s});
+        STEP(rig.show());
+        const QStringList controls = {u"addtrackbutton"_s, u"deltrackbutton"_s, u"progresslider"_s,
+                                      u"volumeslider"_s};
+        const QStringList names = {u"Add files"_s, u"Remove track"_s, u"Progress"_s, u"Volume"_s};
+        for (int i = 0; i < controls.size(); ++i)
+            QCOMPARE(nameOf(rig.widget(qPrintable(controls[i]))), names[i]);
+        const QList<QWidget *> all =
+            rig.widget("centralWidget")->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+        for (QWidget *control : all) {
+            if (!qobject_cast<QAbstractButton *>(control) &&
+                !qobject_cast<QAbstractSlider *>(control) && !qobject_cast<QTabWidget *>(control))
+                continue;
+            QVERIFY2(!nameOf(control).isEmpty(), qPrintable(control->objectName()));
+            QVERIFY2(!QAccessible::queryAccessibleInterface(control)
+                          ->text(QAccessible::Description)
+                          .isEmpty(),
+                     qPrintable(control->objectName()));
+            QVERIFY2(!control->toolTip().isEmpty(), qPrintable(control->objectName()));
+        }
+        QCOMPARE(rig.widget("addtrackbutton")->toolTip(), u"Add files (Ctrl+O)"_s);
+
+        QCOMPARE(rowNames(view),
+                 QStringList({u"Tone 880, ZUNA Tests, 00:02"_s,
+                              u"blank-title.mp3, Leading Blank, 00:00"_s,
+                              u"Duet, Second Artist, 00:00"_s, u"no-tags.mp3, 00:00"_s}));
+        QCOMPARE(view->item(0)->toolTip(),
+                 u"Tone 880\nZUNA Tests\n"_s + fixturePath(u"flac16-880.flac"_s));
+        QCOMPARE(view->item(3)->toolTip(), fixturePath(u"no-tags.mp3"_s));
+        // A row moved keeps what it says.
+        view->insertItem(0, view->takeItem(2));
+        QCOMPARE(view->item(0)->data(Qt::AccessibleTextRole), u"Duet, Second Artist, 00:00"_s);
+    }
+
+    // A title of 300 characters leaves the window at the size the user gave it; the label
+    // shows its start and "…", a screen reader and a tooltip the whole of it. In a row the
+    // title is cut before the type, length and size.
+    void aLongTitleNeverWidensTheWindow()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"long.flac"_s);
+        QVERIFY(QFile::copy(fixturePath(u"flac16-880.flac"_s), path));
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        const QString title = u"A very long title, "_s.repeated(16).left(300);
+        QCOMPARE(QProcess::execute(u"metaflac"_s,
+                                   {u"--remove-tag=TITLE"_s, u"--set-tag=TITLE="_s + title, path}),
+                 0);
+        WindowRig rig;
+        STEP(rig.show());
+        rig.window().resize(520, 420);
+        TRY_COMPARE(rig.window().size(), QSize(520, 420));
+        ZUNAListView *view = rig.playlist(0);
+        view->AddFile(path);
+        STEP(rig.doubleClickRow(view, 0));
+        QLabel *shown = rig.label("tracklabel");
+        QCOMPARE(shown->text(), title);
+        QCOMPARE(nameOf(shown), title);
+        QApplication::processEvents();  // the layout settles
+        QCOMPARE(rig.window().size(), QSize(520, 420));
+        QCOMPARE(rig.window().minimumSizeHint().width() < 520, true);
+        QVERIFY(shown->geometry().right() < rig.window().width());
+        // It looks as a label of the cut text does, of the same size and font.
+        QLabel cut;
+        cut.setFont(shown->font());
+        cut.resize(shown->size());
+        cut.setText(
+            shown->fontMetrics().elidedText(title, Qt::ElideRight, shown->contentsRect().width()));
+        QVERIFY(cut.text().endsWith(u'…') && cut.text().size() < 100);
+        QCOMPARE(lookOf(shown), lookOf(&cut));
+
+        // The row: the title cut before the right column, which stays whole in sight.
+        ZUNAListWidget *entry = entryOf(view, 0);
+        const QList<QLabel *> labels = entry->findChildren<QLabel *>();
+        QLabel *rowTitle = nullptr;
+        for (QLabel *label : labels)
+            rowTitle = label->text() == title ? label : rowTitle;
+        QVERIFY(rowTitle);
+        for (QLabel *label : labels) {
+            QVERIFY2(label->geometry().right() <= entry->width(), qPrintable(label->text()));
+            if (label->alignment() & Qt::AlignRight)  // type, length, size
+                QVERIFY(label->geometry().left() > rowTitle->geometry().right());
+        }
+        QLabel rowCut;
+        rowCut.setFont(rowTitle->font());
+        rowCut.resize(rowTitle->size());
+        rowCut.setText(rowTitle->fontMetrics().elidedText(title, Qt::ElideRight,
+                                                          rowTitle->contentsRect().width()));
+        QVERIFY(rowCut.text().endsWith(u'…'));
+        QCOMPARE(lookOf(rowTitle), lookOf(&rowCut));
     }
 };
 
