@@ -67,14 +67,6 @@ void MainWindow::TrackFinish()
         NextTrack();
 }
 
-void MainWindow::openAndPlay(const QString &path)
-{
-    // As if added with "+" and double-clicked.
-    ZUNAListView *playlist = visiblePlaylist(ui->playliststab);
-    playlist->AddFile(path);
-    ItemDoubleClicked(playlist->item(playlist->count() - 1));
-}
-
 void MainWindow::AddTrack()
 {
     ZUNAListView *playlist = visiblePlaylist(ui->playliststab);

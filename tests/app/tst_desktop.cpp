@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QtTest>
 
+#include "app/mprisservice.h"
 #include "support/fixtures.h"
 #include "support/windowrig.h"
 
@@ -59,6 +60,11 @@ QImage lookOf(QWidget *widget)
     image.fill(Qt::white);
     widget->render(&image, {}, {}, QWidget::DrawChildren);
     return image;
+}
+MprisService *mediaControls(WindowRig &rig)
+{
+    rig.window().offerMediaControls();
+    return rig.window().findChild<MprisService *>();
 }
 }  // namespace
 
@@ -235,7 +241,77 @@ private slots:
         QVERIFY(rowCut.text().endsWith(u'…'));
         QCOMPARE(lookOf(rowTitle), lookOf(&rowCut));
     }
+
+    // OpenUri plays what it opens, a row already there rather than a second one, a folder's
+    // music as a drop takes it; what cannot be played is refused and changes nothing.
+    void openingFromOutsideNeverLies()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath(u"album/empty"_s));
+        for (const char *name : {"album/1 first.flac", "album/2 second.flac"})
+            QVERIFY(
+                QFile::copy(fixturePath(u"two-a-1200.flac"_s), dir.filePath(QLatin1String(name))));
+        WindowRig rig;
+        ZUNAListView *view = rig.fill({u"flac16-880.flac"_s, u"two-b-1500.flac"_s});
+        MprisService *mpris = mediaControls(rig);
+        const auto uri = [](const QString &path) { return QUrl::fromLocalFile(path).toString(); };
+        const auto refused = [&](const QString &target, const QString &error) {
+            const QStringList rows = pathsOf(view);
+            const QStringList played = rig.played;
+            QCOMPARE(mpris->openUri(target).name, u"org.freedesktop.DBus.Error."_s + error);
+            rig.sync();
+            QCOMPARE(pathsOf(view), rows);
+            QCOMPARE(rig.played, played);
+        };
+
+        QVERIFY(mpris->openUri(uri(fixturePath(u"two-b-1500.flac"_s))).name.isEmpty());
+        rig.sync();
+        QCOMPARE(view->count(), 2);
+        QCOMPARE(rig.played, QStringList(fixturePath(u"two-b-1500.flac"_s)));
+        QCOMPARE(view->currentRow(), 1);
+
+        QVERIFY(mpris->openUri(uri(dir.filePath(u"album"_s))).name.isEmpty());
+        TRY_VERIFY(!view->takingIn());
+        rig.sync();
+        QCOMPARE(pathsOf(view).mid(2), QStringList({dir.filePath(u"album/1 first.flac"_s),
+                                                    dir.filePath(u"album/2 second.flac"_s)}));
+        QCOMPARE(rig.played.last(), dir.filePath(u"album/1 first.flac"_s));
+
+        STEP(refused(uri(dir.filePath(u"missing.flac"_s)), u"FileNotFound"_s));
+        STEP(refused(uri(fixturePath(u"not-audio.mp3"_s)), u"InvalidArgs"_s));
+        STEP(refused(uri(dir.filePath(u"album/empty"_s)), u"InvalidArgs"_s));
+        STEP(refused(u"https://example.org/a.flac"_s, u"InvalidArgs"_s));
+    }
+
+    // With nothing current, Play starts the selected row, else the first; CanPlay says so.
+    void playWithNothingCurrentStartsARow()
+    {
+        for (const int selected : {2, -1}) {
+            WindowRig rig;
+            MprisService *mpris = mediaControls(rig);
+            QVERIFY(!mpris->canPlay());
+            ZUNAListView *view = rig.fill(kFiles);
+            QVERIFY(mpris->canPlay());
+            view->setCurrentRow(selected);
+            mpris->play();
+            rig.sync();
+            QCOMPARE(rig.played, QStringList(fixturePath(kFiles[qMax(selected, 0)])));
+            // Something current: Play asks the engine to go on, and starts nothing.
+            mpris->pause();
+            mpris->play();
+            rig.sync();
+            QCOMPARE(rig.played.size(), 1);
+        }
+    }
 };
 
-QTEST_MAIN(TestDesktop)
+int main(int argc, char **argv)
+{
+    // The desktop's controls are built here without a bus to speak on: the suite's runs
+    // never meet each other, or a player of the user's.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/zuna-tests");
+    QApplication app(argc, argv);
+    TestDesktop test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_desktop.moc"
