@@ -15,6 +15,11 @@
 namespace {
 const QString kPath = QStringLiteral("/org/mpris/MediaPlayer2");
 const QString kPlayer = QStringLiteral("org.mpris.MediaPlayer2.Player");
+const char kMimeTypes[] =
+    "audio/mpeg;audio/flac;audio/x-flac;audio/ogg;audio/x-vorbis+ogg;audio/x-flac+ogg;"
+    "audio/x-opus+ogg;audio/mp4;audio/x-m4a;audio/x-m4b;audio/aac;audio/x-wav;audio/x-aiff;"
+    "audio/x-aifc;audio/x-wavpack;audio/x-ape;audio/mp2;audio/x-mod;audio/x-s3m;audio/x-xm;"
+    "audio/x-it;audio/webm;";
 const QString kNoTrack = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
 
 // Answers a call with the refusal, if there is one (Qt answers it with success otherwise).
@@ -46,8 +51,8 @@ public:
     QStringList schemes() const { return {QStringLiteral("file")}; }
     QStringList mimeTypes() const
     {
-        return {QStringLiteral("audio/mpeg"), QStringLiteral("audio/flac"),
-                QStringLiteral("audio/x-flac")};
+        // As the launcher entry (MimeType) lists them: every kind that plays.
+        return QString::fromLatin1(kMimeTypes).split(u';', Qt::SkipEmptyParts);
     }
 
 public slots:
