@@ -1,6 +1,5 @@
 #include "app/accessiblecontrols.h"
 
-#include <QAccessible>
 #include <QCoreApplication>
 #include <QKeySequence>
 
@@ -53,13 +52,4 @@ void describeControls(Ui_MainWindow *ui)
     ui->totaltimelabel->setAccessibleDescription(tr("Length of the current track"));
     FittedLabel::fit(ui->artistlabel);
     FittedLabel::fit(ui->tracklabel);
-}
-
-void announceText(QLabel *label, const QString &text)
-{
-    if (label->text() == text)
-        return;
-    label->setText(text);
-    QAccessibleEvent changed(label, QAccessible::NameChanged);
-    QAccessible::updateAccessibility(&changed);
 }

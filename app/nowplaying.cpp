@@ -4,7 +4,6 @@
 #include <QLabel>
 #include <QSlider>
 
-#include "app/accessiblecontrols.h"
 #include "app/enginerequests.h"
 #include "app/mainwindow.h"
 #include "app/trackreports.h"
@@ -15,9 +14,8 @@
 void MainWindow::ShowTrack(const TrackMetadata &metadata)
 {
     ui->totaltimelabel->setText(timeText(metadata.value(QStringLiteral("LENGTH")).toLongLong()));
-    // Announced: a screen reader hears what starts.
-    announceText(ui->tracklabel, metadata.value(QStringLiteral("TITLE")));
-    announceText(ui->artistlabel, metadata.value(QStringLiteral("ARTIST")));
+    ui->tracklabel->setText(metadata.value(QStringLiteral("TITLE")));
+    ui->artistlabel->setText(metadata.value(QStringLiteral("ARTIST")));
     // A new track starts at its start, whatever the last one had reached.
     ui->currenttimelabel->setText(timeText(0));
     ui->progresslider->setValue(0);
@@ -66,8 +64,8 @@ void MainWindow::seekToHandle(int action)
 
 void MainWindow::ClearMetadata()
 {
-    announceText(ui->tracklabel, QString());
-    announceText(ui->artistlabel, tr("No track opened now"));
+    ui->tracklabel->setText(QString());
+    ui->artistlabel->setText(tr("No track opened now"));
     ui->currenttimelabel->setText(timeText(0));
     ui->progresslider->setValue(0);
     ui->progresslider->setEnabled(false);
