@@ -5,8 +5,10 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QToolTip>
 #include <QtTest>
 
+#include "app/instancehandoff.h"
 #include "app/mprisservice.h"
 #include "support/fixtures.h"
 #include "support/windowrig.h"
@@ -220,6 +222,11 @@ private slots:
             shown->fontMetrics().elidedText(title, Qt::ElideRight, shown->contentsRect().width()));
         QVERIFY(cut.text().endsWith(u'…') && cut.text().size() < 100);
         QCOMPARE(lookOf(shown), lookOf(&cut));
+        // Hovered, it shows the whole title.
+        QHelpEvent hover(QEvent::ToolTip, QPoint(5, 5), shown->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(shown, &hover);
+        QCOMPARE(QToolTip::text(), title);
+        QToolTip::hideText();
 
         // The row: the title cut before the right column, which stays whole in sight.
         ZUNAListWidget *entry = entryOf(view, 0);
@@ -281,6 +288,21 @@ private slots:
         STEP(refused(uri(fixturePath(u"not-audio.mp3"_s)), u"InvalidArgs"_s));
         STEP(refused(uri(dir.filePath(u"album/empty"_s)), u"InvalidArgs"_s));
         STEP(refused(u"https://example.org/a.flac"_s, u"InvalidArgs"_s));
+    }
+
+    // What a file manager's Open With passes: paths, relative to where it was started, and
+    // file URLs; each becomes an absolute path.
+    void theFilesALaunchIsGiven()
+    {
+        QTemporaryDir dir;
+        const QString here = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        const QStringList paths = pathsFromArguments(
+            {u"a b.flac"_s, u"../x/./c.mp3"_s, u"file:///music/d%20e.flac"_s, u"/f.ogg"_s});
+        QDir::setCurrent(here);
+        QCOMPARE(paths, QStringList({dir.filePath(u"a b.flac"_s),
+                                     QDir::cleanPath(dir.path() + u"/../x/c.mp3"_s),
+                                     u"/music/d e.flac"_s, u"/f.ogg"_s}));
     }
 
     // With nothing current, Play starts the selected row, else the first; CanPlay says so.
