@@ -121,6 +121,7 @@ signals:
 private:
     MprisService *const mpris;
 };
+
 // What a second launch of the player hands the running one: its files.
 class HandoffAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
