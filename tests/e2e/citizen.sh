@@ -158,7 +158,7 @@ code=0
 [ "$code" -eq 1 ] || fail "a launch with only a missing file ended with code $code"
 grep -qF "missing.flac" "$work/zuna-second.log" || fail "it did not name the file: $(cat "$work/zuna-second.log")"
 [ "$(windows)" -eq 1 ] || fail "$(windows) windows titled ZUNA"
-hear hold tone 770 $level 0.5
+hear wait tone 770 $level 3
 ok
 
 # --- a screen reader -----------------------------------------------------------------
@@ -196,7 +196,7 @@ for case in "missing.flac FileNotFound" "not-audio.mp3 InvalidArgs" "empty Inval
 done
 seen=$(open_uri "https://example.org/a.flac")
 [ "$seen" = "org.freedesktop.DBus.Error.InvalidArgs" ] || fail "OpenUri of a web address answered '$seen'"
-hear hold tone 550 $level 1
+hear wait tone 550 $level 3
 rows_are 1100 || fail "after the refusals the playlist shows $seen"
 ok
 
@@ -275,7 +275,7 @@ done
 a11y closed
 grep -qP "\tpage tab\tMix\t" "$work/atspi-closed.txt" && fail "the playlist 'Mix' is still there"
 # The music came from "Default": it plays on.
-hear hold tone 1320 $level 0.3
+hear wait tone 1320 $level 3
 ok
 
 begin "keyboard: Ctrl+Q quits"
@@ -288,6 +288,18 @@ zuna_pid=""
 if grep -Ev '^(Event: |Send event: )' "$work/zuna.log" >"$work/warnings.log"; then
     fail "the player logged warnings: $(head -n 5 "$work/warnings.log")"
 fi
+ok
+
+begin "MPRIS's Quit ends a player started anew, with code 0"
+mv "$work/zuna.log" "$work/zuna-first.log"
+rm "$work/geometry.txt"
+start_player "$zuna"
+wait_for 10 "the player on the bus" players zuna
+timeout 5 dbus-send --session --print-reply --dest=org.mpris.MediaPlayer2.zuna \
+    /org/mpris/MediaPlayer2 org.mpris.MediaPlayer2.Quit >/dev/null
+wait_for 10 "the process to end" eval "! kill -0 $zuna_pid 2>/dev/null"
+wait "$zuna_pid" || fail "exit code $?"
+zuna_pid=""
 ok
 
 passed=true
