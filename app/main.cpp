@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include "app/iconfont.h"
+#include "app/instancehandoff.h"
 #include "app/mainwindow.h"
 
 namespace {
@@ -43,11 +44,21 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     // Ties the window to the installed launcher entry and its icon (Wayland's app id).
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.zuna.Zuna"));
+    // Files from a file manager's Open With; a player already running takes them. This one
+    // question to the session bus (who owns the player's name) is all it asks before the
+    // window shows.
+    const QStringList files = pathsFromArguments(app.arguments().mid(1));
+    if (const std::optional<int> handedOver = handOverToRunningPlayer(files))
+        return *handedOver;
     registerIconFont();
     MainWindow window;
     window.show();
-    // The desktop's media controls come once the window is up, so the bus never delays it.
-    QTimer::singleShot(0, &window, [&window] { window.offerMediaControls(); });
+    // The desktop's media controls, and the files, come once the window is up.
+    QTimer::singleShot(0, &window, [&window, files] {
+        window.offerMediaControls();
+        if (!files.isEmpty())
+            window.openFiles(files);
+    });
     dumpGeometryOnceShown(window);
     return app.exec();
 }

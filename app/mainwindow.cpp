@@ -6,11 +6,14 @@
 #include <QTabWidget>
 #include <QThread>
 
+#include "app/accessiblecontrols.h"
 #include "app/enginerequests.h"
 #include "app/mprisservice.h"
 #include "app/trackreports.h"
 #include "app/transport.h"
 #include "app/viewrows.h"
+#include "app/visibleplaylist.h"
+#include "app/windowkeys.h"
 #include "audio/engine/zunaaudio.h"
 #include "playlist/zunalistview.h"
 #include "ui_mainwindow.h"
@@ -39,7 +42,8 @@ MainWindow::MainWindow(const std::function<ZUNAAudio *()> &makeEngine, QWidget *
       audio(nullptr),
       requests(new EngineRequests(this)),
       reports(nullptr),
-      transport(nullptr)
+      transport(nullptr),
+      visible(nullptr)
 {
     ui->setupUi(this);
     playlistcount = 0;
@@ -102,6 +106,10 @@ MainWindow::MainWindow(const std::function<ZUNAAudio *()> &makeEngine, QWidget *
     // Titles and artists come from files: shown as they are, never read as markup.
     ui->tracklabel->setTextFormat(Qt::PlainText);
     ui->artistlabel->setTextFormat(Qt::PlainText);
+    describeControls(ui);
+
+    new WindowKeys(this, ui);  // a child
+    visible = new VisiblePlaylist(ui->playliststab, transport, this);
 
     addPlaylistView(tr("Default"));
     ui->playliststab->currentWidget()->setFocus();  // the keyboard starts on the music
@@ -111,6 +119,7 @@ MainWindow::~MainWindow()
 {
     // Nothing follows the playlists while they go.
     delete mpris;
+    delete visible;
     delete transport;
     // Let the engine finish what it is doing, then release it on this thread: that closes
     // the sound device before the process ends.
@@ -125,15 +134,19 @@ void MainWindow::offerMediaControls()
 {
     if (mpris)
         return;
-    mpris = new MprisService(transport, this);
+    mpris = new MprisService(transport, visible, this);
     connect(mpris, &MprisService::raiseRequested, this, [this] {
         showNormal();
         raise();
         activateWindow();
     });
     connect(mpris, &MprisService::quitRequested, this, &QWidget::close);
-    connect(mpris, &MprisService::openRequested, this, &MainWindow::openAndPlay);
     mpris->publish();
+}
+
+void MainWindow::openFiles(const QStringList &paths)
+{
+    visible->open(paths);
 }
 
 void MainWindow::addPlaylistView(const QString &name)

@@ -13,6 +13,7 @@ class EngineRequests;
 class MprisService;
 class TrackReports;
 class Transport;
+class VisiblePlaylist;
 class Ui_MainWindow;
 class ZUNAAudio;
 
@@ -34,6 +35,9 @@ public:
     // Lets the desktop's media keys and controls reach the player (MPRIS on the session
     // bus). Called once the window is up: the bus need not slow its showing.
     void offerMediaControls();
+    // Opens files and folders from outside (the command line) into the visible playlist and
+    // plays the first, as the desktop's Open With does.
+    void openFiles(const QStringList &paths);
 
 signals:
     void Playfile(QString path);
@@ -59,7 +63,6 @@ private:
     void addPlaylistView(const QString &name);
     void followEntry();
     void seekToHandle(int action);
-    void openAndPlay(const QString &path);
 
     Ui_MainWindow *ui;
     QThread *thread;
@@ -69,6 +72,7 @@ private:
     TrackReports *reports;          // a child: the engine's reports that are still true
     Transport *transport;           // a child
     MprisService *mpris = nullptr;  // a child, once offered
+    VisiblePlaylist *visible;       // a child
     // The transport's current entry, as the window's widgets: null when it has none.
     QListWidget *currentlist = nullptr;
     QListWidgetItem *currentitem = nullptr;

@@ -10,11 +10,26 @@
 
 #include "app/trackreports.h"
 #include "app/transport.h"
+#include "app/visibleplaylist.h"
 
 namespace {
 const QString kPath = QStringLiteral("/org/mpris/MediaPlayer2");
 const QString kPlayer = QStringLiteral("org.mpris.MediaPlayer2.Player");
+const char kMimeTypes[] =
+    "audio/mpeg;audio/flac;audio/x-flac;audio/ogg;audio/x-vorbis+ogg;audio/x-flac+ogg;"
+    "audio/x-opus+ogg;audio/mp4;audio/x-m4a;audio/x-m4b;audio/aac;audio/x-wav;audio/x-aiff;"
+    "audio/x-aifc;audio/x-wavpack;audio/x-ape;audio/mp2;audio/x-mod;audio/x-s3m;audio/x-xm;"
+    "audio/x-it;audio/webm;";
 const QString kNoTrack = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
+
+// Answers a call with the refusal, if there is one (Qt answers it with success otherwise).
+void answer(const QDBusMessage &call, const MprisService::Refusal &refusal)
+{
+    if (refusal.name.isEmpty())
+        return;
+    call.setDelayedReply(true);
+    QDBusConnection::sessionBus().send(call.createErrorReply(refusal.name, refusal.message));
+}
 
 class RootAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
@@ -36,8 +51,8 @@ public:
     QStringList schemes() const { return {QStringLiteral("file")}; }
     QStringList mimeTypes() const
     {
-        return {QStringLiteral("audio/mpeg"), QStringLiteral("audio/flac"),
-                QStringLiteral("audio/x-flac")};
+        // As the launcher entry (MimeType) lists them: every kind that plays.
+        return QString::fromLatin1(kMimeTypes).split(u';', Qt::SkipEmptyParts);
     }
 
 public slots:
@@ -95,7 +110,10 @@ public slots:
     {
         mpris->setPosition(track, position);
     }
-    void OpenUri(const QString &uri) { mpris->openUri(uri); }
+    void OpenUri(const QString &uri, const QDBusMessage &call)
+    {
+        answer(call, mpris->openUri(uri));
+    }
 
 signals:
     void Seeked(qlonglong position);
@@ -103,12 +121,42 @@ signals:
 private:
     MprisService *const mpris;
 };
+
+// What a second launch of the player hands the running one: its files.
+class HandoffAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "io.github.zuna.Zuna")
+
+public:
+    explicit HandoffAdaptor(MprisService *service) : QDBusAbstractAdaptor(service), mpris(service)
+    {
+    }
+
+public slots:
+    // Returns the paths that could not be opened.
+    QStringList Open(const QStringList &paths, const QDBusMessage &call)
+    {
+        QStringList notOpened;
+        const MprisService::Refusal refusal = mpris->openFiles(paths, &notOpened);
+        answer(call, refusal);
+        if (refusal.name.isEmpty())
+            mpris->raise();  // as a file manager's Open With would show the player
+        return notOpened;
+    }
+
+private:
+    MprisService *const mpris;
+};
 }  // namespace
 
-MprisService::MprisService(Transport *player, QObject *parent) : QObject(parent), transport(player)
+const QString MprisService::kBusName = QStringLiteral("org.mpris.MediaPlayer2.zuna");
+
+MprisService::MprisService(Transport *player, VisiblePlaylist *shown, QObject *parent)
+    : QObject(parent), transport(player), visible(shown)
 {
     new RootAdaptor(this);
     new PlayerAdaptor(this);
+    new HandoffAdaptor(this);
     const TrackReports *reports = transport->reports();
     connect(reports, &TrackReports::playbackChanged, this, &MprisService::playbackChanged);
     connect(reports, &TrackReports::positionHeard, this, &MprisService::heard);
@@ -116,6 +164,10 @@ MprisService::MprisService(Transport *player, QObject *parent) : QObject(parent)
     // What is next or previous may change with the rows around the current entry.
     connect(transport, &Transport::neighboursChanged, this, &MprisService::refresh);
     connect(transport, &Transport::volumeChanged, this, &MprisService::refresh);
+    // Whether there is a row for Play to start.
+    connect(transport, &Transport::entryChanged, this, &MprisService::refresh);
+    if (visible)
+        connect(visible, &VisiblePlaylist::rowsChanged, this, &MprisService::refresh);
     track.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(kNoTrack)));
 }
 
@@ -128,7 +180,7 @@ bool MprisService::publish()
     }
     bus.registerObject(kPath, this, QDBusConnection::ExportAdaptors);
     // A second player takes a name of its own, as MPRIS allows, rather than the first one's.
-    const QString name = QStringLiteral("org.mpris.MediaPlayer2.zuna");
+    const QString &name = kBusName;
     QDBusConnectionInterface *names = bus.interface();
     const auto taken = [names](const QString &wanted) {
         return names
@@ -152,7 +204,10 @@ void MprisService::quit()
 
 void MprisService::play()
 {
-    transport->play();
+    // With nothing current, a row of the visible playlist: the one chosen, else the first.
+    const bool idle = playback == EngineReports::Playback::Stopped && transport->row() < 0;
+    if (!idle || !visible || !visible->startChosenRow())
+        transport->play();
 }
 
 void MprisService::pause()
@@ -162,7 +217,10 @@ void MprisService::pause()
 
 void MprisService::playPause()
 {
-    transport->playPause();
+    if (playback == EngineReports::Playback::Playing)
+        transport->pause();
+    else
+        play();
 }
 
 void MprisService::stop()
@@ -207,12 +265,28 @@ void MprisService::seekTo(qlonglong positionMs)
     emit Seeked(positionMs * 1000);
 }
 
-void MprisService::openUri(const QString &uri)
+MprisService::Refusal MprisService::openUri(const QString &uri)
 {
     const QUrl url(uri);
     if (!url.isLocalFile())
-        return;  // files only
-    emit openRequested(url.toLocalFile());
+        return {QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"),
+                QStringLiteral("Only local files are opened: %1").arg(uri)};
+    QStringList notOpened;
+    return openFiles({url.toLocalFile()}, &notOpened);
+}
+
+MprisService::Refusal MprisService::openFiles(const QStringList &paths, QStringList *notOpened)
+{
+    const VisiblePlaylist::Opened opened =
+        visible ? visible->open(paths) : VisiblePlaylist::Opened();
+    *notOpened = opened.missing + opened.unplayable;
+    if (opened.played)
+        return {};
+    if (!opened.missing.isEmpty())
+        return {QStringLiteral("org.freedesktop.DBus.Error.FileNotFound"),
+                QStringLiteral("No such file: %1").arg(opened.missing.join(QStringLiteral(", ")))};
+    return {QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"),
+            QStringLiteral("Nothing to play in: %1").arg(notOpened->join(QStringLiteral(", ")))};
 }
 
 QString MprisService::playbackStatus() const
@@ -261,7 +335,9 @@ bool MprisService::canGoPrevious() const
 
 bool MprisService::canPlay() const
 {
-    return lengthMs > 0 || playback != EngineReports::Playback::Stopped;
+    // Play starts the current entry again, or else a row of the visible playlist.
+    return playback != EngineReports::Playback::Stopped || transport->row() >= 0 ||
+           (visible && visible->hasRows());
 }
 
 bool MprisService::canSeek() const

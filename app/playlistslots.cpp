@@ -38,8 +38,9 @@ void MainWindow::followEntry()
 
 void MainWindow::PlayItem(QListWidgetItem *item)
 {
-    // The transport has made it the current entry: it is shown, and played.
-    item->setSelected(true);
+    // The transport has made it the current entry: it is shown, and played. The keyboard's
+    // cursor goes with the selection, so that Enter starts again what is seen selected.
+    currentlist->setCurrentItem(item);
     const auto *entry = qobject_cast<ZUNAListWidget *>(currentlist->itemWidget(item));
     const TrackMetadata metadata = entry ? entry->Getmetadata() : TrackMetadata();
     currentlist->scrollToItem(item, QAbstractItemView::EnsureVisible);
@@ -64,14 +65,6 @@ void MainWindow::TrackFinish()
     // track ended) is no reason to move on.
     if (!reports->stale())
         NextTrack();
-}
-
-void MainWindow::openAndPlay(const QString &path)
-{
-    // As if added with "+" and double-clicked.
-    ZUNAListView *playlist = visiblePlaylist(ui->playliststab);
-    playlist->AddFile(path);
-    ItemDoubleClicked(playlist->item(playlist->count() - 1));
 }
 
 void MainWindow::AddTrack()

@@ -6,6 +6,7 @@
 #include <QSpacerItem>
 #include <QVBoxLayout>
 
+#include "metadata/elidedlabel.h"
 #include "metadata/sizetext.h"
 #include "metadata/timetext.h"
 
@@ -81,8 +82,9 @@ void ZUNAListWidget::ensureLabels()
     auto *left = new QVBoxLayout;
     auto *right = new QVBoxLayout;
 
-    auto *artist = new QLabel(m.value(QStringLiteral("ARTIST")));
-    auto *title = new QLabel(m.value(QStringLiteral("TITLE")));
+    // Title and artist are cut to the room the type, length and size leave them.
+    QLabel *artist = new ElidedLabel(m.value(QStringLiteral("ARTIST")));
+    QLabel *title = new ElidedLabel(m.value(QStringLiteral("TITLE")));
     auto *type = new QLabel(m.value(QStringLiteral("TYPE")));
     auto *length = new QLabel(lengthText);
     auto *size = new QLabel(sizeText(numberOf(m, QStringLiteral("SIZE"))));

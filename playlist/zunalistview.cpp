@@ -9,6 +9,7 @@
 #include <QSet>
 #include <QUrl>
 
+#include "metadata/trackrowitem.h"
 #include "metadata/zunalistwidget.h"
 #include "playlist/playlistintake.h"
 
@@ -58,7 +59,7 @@ bool ZUNAListView::takingIn() const
 
 void ZUNAListView::appendRow(const QString &path, const TrackMetadata &metadata)
 {
-    auto *item = new QListWidgetItem;
+    auto *item = new TrackRowItem(path, metadata);  // what a screen reader and a tooltip say
     item->setSizeHint(QSize(0, kRowHeight));
     {
         const QScopedValueRollback<bool> inserting(insertingRow, true);
@@ -125,15 +126,15 @@ void ZUNAListView::scrollContentsBy(int dx, int dy)
 
 void ZUNAListView::keyPressEvent(QKeyEvent *event)
 {
-    // A row is reached with the arrow keys; Enter starts it exactly as a double-click does.
-    const QList<QListWidgetItem *> selected = selectedItems();
+    // A row is reached with the arrow keys; Enter starts the row under the keyboard's cursor
+    // exactly as a double-click does, selected or not (Tab into the list selects nothing).
     const bool plain =
         event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier;
     switch (plain ? event->key() : 0) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
-            if (!selected.isEmpty())
-                emit itemDoubleClicked(selected.first());
+            if (QListWidgetItem *row = currentItem())
+                emit itemDoubleClicked(row);
             return;
         case Qt::Key_Delete:
             emit DeletePressed();

@@ -300,7 +300,7 @@ private slots:
     {
         Paths list(kFive);
         Player player;
-        MprisService mpris(&player.transport);
+        MprisService mpris(&player.transport, nullptr);
         player.act(u"0"_s, list);
         emit player.engine.Position(player.generation, 5000);
         QVERIFY(mpris.position() >= 5'000'000);

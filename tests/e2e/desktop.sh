@@ -115,8 +115,8 @@ sink_running() { pactl list short sinks | grep -q "^[0-9]*[[:space:]]${sink}[[:s
 recorded() { echo $(( $(stat -c %s "$capture") / 4 * 4 )); }  # bytes, whole frames
 
 # --- the player ----------------------------------------------------------------------
-start_player() {  # ZUNA: starts it, waits for its window (window) and its geometry dump
-    (cd "$work" && ZUNA_DUMP_GEOMETRY=$work/geometry.txt exec "$1") >"$work/zuna.log" 2>&1 &
+start_player() {  # ZUNA [FILE...]: starts it, waits for its window (window) and its geometry dump
+    (cd "$work" && ZUNA_DUMP_GEOMETRY=$work/geometry.txt exec "$1" "${@:2}") >"$work/zuna.log" 2>&1 &
     zuna_pid=$!
     window=$(open_window '^ZUNA$')
     [ -n "$window" ] || fail "no window titled ZUNA"

@@ -2,12 +2,13 @@
 # Installs a build into a temporary prefix and checks what a Linux desktop needs of it: the
 # binary, its decoder module where the binary looks for it, the launcher entry, the icon and
 # the AppStream metainfo, each where desktops look, valid by the freedesktop validators, and
-# naming each other consistently.
+# naming each other consistently; the entry takes files (Open With) of every kind that plays.
 #
 #   tests/e2e/install.sh BUILD_DIR
 set -euo pipefail
 
 build=$(readlink -f "${1:?usage: install.sh BUILD_DIR}")
+here=$(cd "$(dirname "$0")" && pwd)
 id=io.github.zuna.Zuna
 prefix=$(mktemp -d /tmp/zuna-install.XXXXXX)
 trap 'rm -rf "$prefix"' EXIT
@@ -44,11 +45,11 @@ out=$(appstreamcli validate --no-net --strict "$metainfo" 2>&1) || fail "appstre
 echo "ok   appstreamcli validate --no-net --strict"
 
 # The names that tie the files together, as a desktop follows them.
-/usr/bin/python3 - "$prefix" "$id" <<'PY' || exit 1
+/usr/bin/python3 - "$prefix" "$id" "$here/../data" <<'PY' || exit 1
 import configparser, os, shlex, sys
 import xml.etree.ElementTree as ET
 
-prefix, app_id = sys.argv[1:]
+prefix, app_id, data = sys.argv[1:]
 problems = []
 entry = configparser.ConfigParser(interpolation=None)
 entry.optionxform = str
@@ -57,6 +58,23 @@ desktop = entry["Desktop Entry"]
 program = shlex.split(desktop["Exec"])[0]
 if not os.access(os.path.join(prefix, "bin", program), os.X_OK):
     problems.append("Exec=%s is not the installed binary" % desktop["Exec"])
+if "%F" not in shlex.split(desktop["Exec"])[1:]:
+    problems.append("Exec=%s takes no files (%%F)" % desktop["Exec"])
+# Open With: every kind of file that plays is one the entry takes, by the audio type a file
+# manager gives its name (shared-mime-info's globs).
+offered = set(filter(None, desktop.get("MimeType", "").split(";")))
+globs = {}
+with open("/usr/share/mime/globs2") as table:
+    for line in table:
+        if not line.startswith("#") and line.count(":") >= 2:
+            kind, pattern = line.strip().split(":")[1:3]
+            globs.setdefault(pattern.lower(), []).append(kind)
+with open(os.path.join(data, "fixtures.tsv")) as fixtures:
+    for line in fixtures:
+        name = line.split("\t")[0]
+        kinds = [k for k in globs.get("*" + os.path.splitext(name)[1].lower(), []) if k.startswith("audio/")]
+        if kinds and not offered.intersection(kinds):
+            problems.append("Open With is not offered for %s (%s)" % (name, " ".join(kinds)))
 if desktop["Icon"] != app_id:
     problems.append("Icon=%s is not the installed icon %s" % (desktop["Icon"], app_id))
 

@@ -16,9 +16,10 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
 packages+=(${ZUNA_EXTRA_PACKAGES:-})
 if [ "$purpose" = test ]; then
     # The end-to-end suite drives the real binary on a real X server, sound server and
-    # session bus.
+    # session bus, and reads it as a screen reader does (AT-SPI).
     packages+=(xvfb xauth xdotool x11-utils imagemagick pulseaudio pulseaudio-utils dbus
-               playerctl desktop-file-utils appstream flac lame ffmpeg python3-numpy)
+               playerctl desktop-file-utils appstream flac lame ffmpeg python3-numpy
+               at-spi2-core python3-pyatspi)
 fi
 
 missing=()

@@ -1,0 +1,57 @@
+#include "metadata/trackrowitem.h"
+
+#include <QFileInfo>
+#include <QStringList>
+
+#include "metadata/sizetext.h"
+#include "metadata/timetext.h"
+
+namespace {
+// What the reader writes for a tag the file lacks.
+const QString kUnknown = QStringLiteral("Unknow");
+
+QString known(const TrackMetadata &metadata, const QString &key)
+{
+    const QString text = metadata.value(key).trimmed();
+    return text == kUnknown ? QString() : text;
+}
+}  // namespace
+
+QString trackRowName(const TrackMetadata &metadata, const QString &path)
+{
+    QString title = known(metadata, QStringLiteral("TITLE"));
+    if (title.isEmpty())
+        title = QFileInfo(path).fileName();
+    QStringList parts = {title};
+    if (const QString artist = known(metadata, QStringLiteral("ARTIST")); !artist.isEmpty())
+        parts.append(artist);
+    parts.append(timeText(metadata.value(QStringLiteral("LENGTH")).toLongLong()));
+    return parts.join(QStringLiteral(", "));
+}
+
+TrackRowItem::TrackRowItem(QString path, TrackMetadata metadata)
+    : file(std::move(path)), read(std::move(metadata))
+{
+}
+
+QVariant TrackRowItem::data(int role) const
+{
+    switch (role) {
+        case Qt::AccessibleTextRole:
+            return trackRowName(read, file);
+        case Qt::AccessibleDescriptionRole:
+            return QStringList({read.value(QStringLiteral("TYPE")),
+                                sizeText(read.value(QStringLiteral("SIZE")).toLongLong()), file})
+                .join(QStringLiteral(", "));
+        case Qt::ToolTipRole: {
+            QStringList lines;
+            for (const char *key : {"TITLE", "ARTIST"})
+                if (const QString text = known(read, QString::fromLatin1(key)); !text.isEmpty())
+                    lines.append(text);
+            lines.append(file);
+            return lines.join(u'\n');
+        }
+        default:
+            return QListWidgetItem::data(role);
+    }
+}

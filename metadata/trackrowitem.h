@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QListWidgetItem>
+#include <QString>
+
+#include "metadata/trackmetadata.h"
+
+// What a screen reader says of a playlist row: the title, the artist and the length, with
+// the file's name standing in for a title the file does not have ("Unknow"), and an artist
+// it does not have left out. "Long tone, ZUNA, 02:00".
+QString trackRowName(const TrackMetadata &metadata, const QString &path);
+
+// A playlist row's slot in the list. It tells a screen reader what the row holds and shows
+// the whole title, the artist and the file's path as its tooltip, the row's labels being cut
+// to the width they have. All of it is made when asked for: a list of a hundred thousand
+// rows keeps only the path and metadata, which it shares with the row's entry widget.
+class TrackRowItem : public QListWidgetItem {
+public:
+    TrackRowItem(QString path, TrackMetadata metadata);
+
+    QVariant data(int role) const override;
+
+private:
+    const QString file;
+    const TrackMetadata read;
+};
