@@ -63,15 +63,21 @@ ZUNAAudio::~ZUNAAudio()
 
 void ZUNAAudio::Playfile(QString path)
 {
+    if (state == State::Starting)
+        reportPlayback();  // the file it named was never opened: its report, and no more
     ++generation;
     queuedpath.clear();  // the window names what follows this one anew
-    if (state == State::Joined && path == upcoming.path)
+    if (state == State::Joined && path == upcoming.path) {
         confirmJoin(path);
-    else
-        start(path);
+        return;
+    }
+    announce(path);
+    // Behind the requests already waiting: when a burst of them (a media key held down)
+    // has replaced this one, it has cost no more than its line.
+    QMetaObject::invokeMethod(this, &ZUNAAudio::begin, Qt::QueuedConnection);
 }
 
-void ZUNAAudio::start(const QString &path)
+void ZUNAAudio::announce(const QString &path)
 {
     // The old track ends before the new one is announced; a file opened ahead for this
     // path is taken as it is.
@@ -84,30 +90,44 @@ void ZUNAAudio::start(const QString &path)
     lastposition = 0;
     length = 0;
     step = 0;
-    if (!opened && system->openStream(fileName(path), &opened) != AudioResult::Ok) {
+    sound = std::move(opened);
+    pending = Pending();
+    state = State::Starting;
+}
+
+void ZUNAAudio::begin()
+{
+    if (state != State::Starting)
+        return;  // made stale by a later request, or begun already
+    state = State::Idle;
+    if (!sound && system->openStream(fileName(currentpath), &sound) != AudioResult::Ok) {
         // An unreadable file leaves the engine idle; the next request works as usual.
-        emit extra->Unplayable(generation, path);
+        emit extra->Unplayable(generation, currentpath);
         reportPlayback();
         return;
     }
-    sound = std::move(opened);
     length = sound->lengthMs();
     step = length / 100;
     // Word of an end from this channel carries its number; from any before, it is stale.
     system->setTrackEndListener([notice = static_cast<EndNotice *>(ends),
                                  serial = ++channelserial] { emit notice->heard(serial); });
-    // Start paused so the user's volume and mute apply from the first sample.
+    // Start paused so the user's volume and mute, and what was asked meanwhile, apply from
+    // the first sample.
     const AudioResult result = system->play(*sound, true, &channel);
     if (result == AudioResult::Ok) {
         channel.setVolume(volume);
         channel.setMuted(muted);
-        channel.setPaused(false);
+        if (pending.progress >= 0)
+            channel.setPosition(quint32(pending.progress) * step.load());
+        else if (pending.positionms >= 0)
+            channel.setPosition(quint32(pending.positionms));
+        channel.setPaused(pending.paused);
     }
     const bool plays = channel.isPlaying();
     state = plays ? State::Playing : State::Idle;
     // Without a device the file is not to blame; one that opens but has nothing to play is.
     if (result == AudioResult::Corrupt || (result == AudioResult::Ok && !plays))
-        emit extra->Unplayable(generation, path);
+        emit extra->Unplayable(generation, currentpath);
     reportPlayback();
     prepareNext();
 }
@@ -148,7 +168,6 @@ void ZUNAAudio::finishTrack()
     // if it held it then; from here that one is heard, awaiting the window's word.
     qDebug() << "Send event: Finish";
     sound.reset();
-    silentwithupcoming = false;
     state = upcoming.queued ? State::Joined : State::Idle;
     emit extra->Ended(generation);
     emit Finish();
@@ -160,7 +179,6 @@ void ZUNAAudio::stopAll()
     // The upcoming track goes too: the channel may be into it already.
     sound.reset();
     dropUpcoming();
-    silentwithupcoming = false;
     state = State::Idle;
 }
 
@@ -171,14 +189,22 @@ void ZUNAAudio::Play()
         channel.setPaused(false);
         paused = false;
     }
-    if (state == State::Idle && !currentpath.trimmed().isEmpty())
-        start(currentpath);
+    pending.paused = false;
+    if (state == State::Idle && !currentpath.trimmed().isEmpty()) {
+        announce(currentpath);
+        begin();
+    }
     reportPlayback();
 }
 
 void ZUNAAudio::Pause()
 {
     qDebug() << "Event: Pause";
+    if (state == State::Starting) {
+        pending.paused = !pending.paused;
+        paused = pending.paused;
+        return;
+    }
     const bool pause = !channel.paused();
     channel.setPaused(pause);
     paused = pause;
@@ -188,6 +214,8 @@ void ZUNAAudio::Pause()
 void ZUNAAudio::Stop()
 {
     qDebug() << "Event: Stop";
+    if (state == State::Starting)
+        reportPlayback();  // the file it named was never opened: its report, and no more
     ++generation;
     if (state != State::Idle) {
         channel.setPaused(false);
@@ -220,14 +248,14 @@ void ZUNAAudio::Timeout()
 {
     // The channel's own word on an end comes at once; this catches what it cannot tell,
     // such as a sound device that has gone.
+    if (state == State::Starting)
+        return;  // nothing is heard yet
     if (state == State::Playing && !channel.isPlaying()) {
-        // With the upcoming track in the channel, the channel may have gone through both
-        // and its word be on the way: that word, or else the next call, tells.
-        if (!upcoming.queued || std::exchange(silentwithupcoming, true)) {
-            if (upcoming.queued)
-                dropUpcoming();  // a device gone: the channel never went on into it
-            finishTrack();
-        }
+        // Heard to its end with the channel's word on the way, or the device is gone. A
+        // channel that held the upcoming track went on into it and has played that out too.
+        finishTrack();
+        if (state == State::Joined)
+            upcoming.ended = true;
         return;
     }
     // Between the end of the track and its word the channel plays what follows: no report
@@ -267,12 +295,18 @@ void ZUNAAudio::Setvolume(int value)
 
 void ZUNAAudio::Setprogress(int value)
 {
-    channel.setPosition(quint32(qMax(0, value)) * step.load());
+    if (state == State::Starting)
+        pending = {pending.paused, qMax(0, value), -1};
+    else
+        channel.setPosition(quint32(qMax(0, value)) * step.load());
 }
 
 void ZUNAAudio::Setposition(uint ms)
 {
-    channel.setPosition(ms);
+    if (state == State::Starting)
+        pending = {pending.paused, -1, qint64(ms)};
+    else
+        channel.setPosition(ms);
 }
 
 void ZUNAAudio::Queuefile(QString path)

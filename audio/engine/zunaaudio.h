@@ -95,7 +95,11 @@ public slots:
 
 private:
     enum class State {
-        Idle,     // nothing plays: none started yet, stopped, ended, or it could not play
+        Idle,  // nothing plays: none started yet, stopped, ended, or it could not play
+        // A Playfile has been taken; its file is opened and played once the requests that
+        // were already waiting have been taken, unless a Playfile or Stop among them has made
+        // it stale. `sound` holds the file when it was opened ahead.
+        Starting,
         Playing,  // `sound` plays, or is paused, as the window's last Playfile asked
         // `sound` has ended and the channel went on into the upcoming track, which the
         // listener hears now; the window's Playfile for it is awaited
@@ -109,7 +113,15 @@ private:
         bool ended = false;   // joined, and heard to its end too before its Playfile came
     };
 
-    void start(const QString &path);
+    // What was asked of a track while it was Starting, done as it starts.
+    struct Pending {
+        bool paused = false;
+        int progress = -1;       // a Setprogress
+        qint64 positionms = -1;  // a Setposition
+    };
+
+    void announce(const QString &path);
+    void begin();
     void confirmJoin(const QString &path);
     void trackHeard(quint64 fromChannel);
     void finishTrack();
@@ -127,9 +139,6 @@ private:
     // Every channel started adds one; the channel's word of an end carries its number, so
     // that word from a channel since replaced is known for stale.
     quint64 channelserial = 0;
-    // The monitor found the channel silent while the upcoming track was in it: either the
-    // channel went through both tracks and its word is on the way, or the device is gone.
-    bool silentwithupcoming = false;
 
     quint32 length = 0;        // of the open track, ms
     quint32 lastposition = 0;  // carried by the last Tick
@@ -144,6 +153,7 @@ private:
     std::unique_ptr<AudioSystem> system;
     std::unique_ptr<AudioStream> sound;  // the track asked for last; none once it ended
     Upcoming upcoming;
+    Pending pending;
     AudioChannel channel;
     QObject *ends;                  // a child that takes the channel's word of each end in
     EngineReports *extra;           // a child: it moves to the engine's thread along

@@ -13,6 +13,7 @@
 #include "audio/engine/zunaaudio.h"
 #include "support/captureoutput.h"
 #include "support/crossthreadcall.h"
+#include "support/heard.h"
 #include "support/logrecorder.h"
 
 using namespace Qt::StringLiterals;
@@ -155,8 +156,25 @@ struct Player {
         for (size_t played = 0; played < limit; played += step) {
             capture->pump(step);
             settle();
+            monitor();
             if (transport.row() == last && transport.playback() == EngineReports::Playback::Stopped)
                 break;
+        }
+    }
+    // Runs the engine's monitor; a position it reports must be of the track heard last, and
+    // (as only Playfile begins a generation here) the n-th Playfile's track is the n-1-th row.
+    void monitor()
+    {
+        const std::vector<float> heard = capture->takeSamples();
+        samples.insert(samples.end(), heard.begin(), heard.end());
+        const qsizetype before = positions.size();
+        CrossThreadCall(engine).run([this] { engine->Timeout(); });
+        QCoreApplication::processEvents();
+        for (qsizetype i = before; i < positions.size(); ++i) {
+            const int track = int(positions[i].at(0).toULongLong()) - 1;
+            // Every track is in stereo: the last frame's first sample.
+            if (samples.size() < 2 || trackOf(samples[samples.size() - 2]) != track)
+                misplaced << u"%1 ms of %2"_s.arg(positions[i].at(1).toUInt()).arg(track);
         }
     }
 
@@ -168,6 +186,9 @@ struct Player {
     TrackReports reports{engineReports};
     Transport transport{&requests, &reports};
     LogRecorder log;
+    std::vector<float> samples;  // heard so far
+    Heard positions{engineReports, &EngineReports::Position};
+    QStringList misplaced;  // positions reported of another track than the one heard
 };
 }  // namespace
 
@@ -222,7 +243,8 @@ private slots:
         Player player(bufferMs);
         player.playAll(list, 441, 44100 * 20);
 
-        const std::vector<float> heard = player.capture->takeSamples();
+        player.monitor();
+        const std::vector<float> &heard = player.samples;
         const std::vector<float> expected = concatenation(tracks);
         QVERIFY2(heard == expected, qPrintable(u"heard: "_s + stretches(heard, tracks)));
         QStringList lines;
@@ -232,6 +254,8 @@ private slots:
                 lines << u"Send event: Finish"_s;
         }
         QCOMPARE(player.log.lines(), lines);
+        QVERIFY2(player.misplaced.isEmpty(), qPrintable(player.misplaced.mid(0, 8).join(u", ")));
+        QVERIFY(player.positions.size() > 5);
     }
 };
 
