@@ -18,7 +18,7 @@ std::string fileName(const QString &path)
 }
 
 // Brings the channel's word that a track has been heard to its end from the audio layer's
-// thread to the engine's, as a queued signal.
+// thread to the engine's, as a queued signal, with the number of the channel it came from.
 class EndNotice : public QObject {
     Q_OBJECT
 
@@ -26,7 +26,7 @@ public:
     using QObject::QObject;
 
 signals:
-    void heard();
+    void heard(quint64 channel);
 };
 }  // namespace
 
@@ -36,13 +36,14 @@ ZUNAAudio::ZUNAAudio(QObject *parent)
 }
 
 ZUNAAudio::ZUNAAudio(std::unique_ptr<AudioSystem> audioSystem, int monitorPeriodMs, QObject *parent)
-    : QObject(parent), system(std::move(audioSystem)), extra(new EngineReports(this))
+    : QObject(parent),
+      system(std::move(audioSystem)),
+      ends(new EndNotice(this)),
+      extra(new EngineReports(this))
 {
     // The channel says from a thread of its own when a track has been heard to its end; the
-    // news is taken in here, between the engine's other slots.
-    auto *ends = new EndNotice(this);
-    connect(ends, &EndNotice::heard, this, &ZUNAAudio::reportEnd);
-    system->setTrackEndListener([ends] { emit ends->heard(); });
+    // news is taken in here, between the engine's other slots, in the order it was told.
+    connect(static_cast<EndNotice *>(ends), &EndNotice::heard, this, &ZUNAAudio::trackHeard);
     if (monitorPeriodMs > 0) {
         // No parent, so moveToThread() leaves the timer on this thread; each timeout reaches
         // Timeout() as a queued call on the engine's thread, between its other slots.
@@ -56,68 +57,129 @@ ZUNAAudio::ZUNAAudio(std::unique_ptr<AudioSystem> audioSystem, int monitorPeriod
 ZUNAAudio::~ZUNAAudio()
 {
     // Releasing the streams closes the sound device before the system goes.
-    nextsound.reset();
+    upcoming = Upcoming();
     sound.reset();
 }
 
 void ZUNAAudio::Playfile(QString path)
 {
+    if (state == State::Starting)
+        reportPlayback();  // the file it named was never opened: its report, and no more
     ++generation;
     queuedpath.clear();  // the window names what follows this one anew
-    if (joinedpath.isEmpty() || path != joinedpath) {
-        start(path);
+    if (state == State::Joined && path == upcoming.path) {
+        confirmJoin(path);
         return;
     }
-    // The channel went on into this file when the last one ended: it carries on as it is.
-    joinedpath.clear();
-    qDebug() << "Event: Playfile(" << path << ")";
-    currentpath = path;
-    length = sound->lengthMs();
-    step = length / 100;
-    lastposition = 0;
-    playing = true;
-    if (!reportEnd())  // a track shorter than the way here may be over already
-        reportPlayback();
+    announce(path);
+    // Behind the requests already waiting: when a burst of them (a media key held down)
+    // has replaced this one, it has cost no more than its line.
+    QMetaObject::invokeMethod(this, &ZUNAAudio::begin, Qt::QueuedConnection);
 }
 
-void ZUNAAudio::start(const QString &path)
+void ZUNAAudio::announce(const QString &path)
 {
     // The old track ends before the new one is announced; a file opened ahead for this
     // path is taken as it is.
-    playing = false;
-    joinedpath.clear();
     std::unique_ptr<AudioStream> opened;
-    if (nextsound && nextpath == path)
-        opened = std::move(nextsound);
-    sound.reset();
-    dropNext();
+    if (upcoming.stream && upcoming.path == path)
+        opened = std::move(upcoming.stream);
+    stopAll();
     qDebug() << "Event: Playfile(" << path << ")";
     currentpath = path;
     lastposition = 0;
     length = 0;
     step = 0;
-    if (!opened && system->openStream(fileName(path), &opened) != AudioResult::Ok) {
+    sound = std::move(opened);
+    pending = Pending();
+    state = State::Starting;
+}
+
+void ZUNAAudio::begin()
+{
+    if (state != State::Starting)
+        return;  // made stale by a later request, or begun already
+    state = State::Idle;
+    if (!sound && system->openStream(fileName(currentpath), &sound) != AudioResult::Ok) {
         // An unreadable file leaves the engine idle; the next request works as usual.
-        emit extra->Unplayable(generation, path);
+        emit extra->Unplayable(generation, currentpath);
         reportPlayback();
         return;
     }
-    sound = std::move(opened);
     length = sound->lengthMs();
     step = length / 100;
-    // Start paused so the user's volume and mute apply from the first sample.
+    // Word of an end from this channel carries its number; from any before, it is stale.
+    system->setTrackEndListener([notice = static_cast<EndNotice *>(ends),
+                                 serial = ++channelserial] { emit notice->heard(serial); });
+    // Start paused so the user's volume and mute, and what was asked meanwhile, apply from
+    // the first sample.
     const AudioResult result = system->play(*sound, true, &channel);
     if (result == AudioResult::Ok) {
         channel.setVolume(volume);
         channel.setMuted(muted);
-        channel.setPaused(false);
+        if (pending.progress >= 0)
+            channel.setPosition(quint32(pending.progress) * step.load());
+        else if (pending.positionms >= 0)
+            channel.setPosition(quint32(pending.positionms));
+        channel.setPaused(pending.paused);
     }
-    playing = channel.isPlaying();
+    const bool plays = channel.isPlaying();
+    state = plays ? State::Playing : State::Idle;
     // Without a device the file is not to blame; one that opens but has nothing to play is.
-    if (result == AudioResult::Corrupt || (result == AudioResult::Ok && !playing))
-        emit extra->Unplayable(generation, path);
+    if (result == AudioResult::Corrupt || (result == AudioResult::Ok && !plays))
+        emit extra->Unplayable(generation, currentpath);
     reportPlayback();
     prepareNext();
+}
+
+void ZUNAAudio::confirmJoin(const QString &path)
+{
+    // The channel went on into this file when the last one ended: it carries on as it is,
+    // unless it has been heard to its end already (a track shorter than the way here).
+    qDebug() << "Event: Playfile(" << path << ")";
+    currentpath = path;
+    const bool over = upcoming.ended || !channel.isPlaying();
+    sound = std::move(upcoming.stream);
+    upcoming = Upcoming();
+    state = State::Playing;
+    length = sound->lengthMs();
+    step = length / 100;
+    lastposition = 0;
+    if (over)
+        finishTrack();
+    else
+        reportPlayback();
+}
+
+void ZUNAAudio::trackHeard(quint64 fromChannel)
+{
+    if (fromChannel != channelserial)
+        return;  // a channel since stopped
+    // Each word is one end, in the order heard: the track asked for, then the one joined.
+    if (state == State::Playing)
+        finishTrack();
+    else if (state == State::Joined)
+        upcoming.ended = true;  // told when its Playfile comes
+}
+
+void ZUNAAudio::finishTrack()
+{
+    // `sound` has been heard to its last frame. The channel went on into the upcoming track
+    // if it held it then; from here that one is heard, awaiting the window's word.
+    qDebug() << "Send event: Finish";
+    sound.reset();
+    state = upcoming.queued ? State::Joined : State::Idle;
+    emit extra->Ended(generation);
+    emit Finish();
+    reportPlayback();
+}
+
+void ZUNAAudio::stopAll()
+{
+    // The upcoming track goes too: the channel may be into it already.
+    sound.reset();
+    dropUpcoming();
+    state = State::Idle;
 }
 
 void ZUNAAudio::Play()
@@ -127,14 +189,22 @@ void ZUNAAudio::Play()
         channel.setPaused(false);
         paused = false;
     }
-    if (!playing && joinedpath.isEmpty() && !currentpath.trimmed().isEmpty())
-        start(currentpath);
+    pending.paused = false;
+    if (state == State::Idle && !currentpath.trimmed().isEmpty()) {
+        announce(currentpath);
+        begin();
+    }
     reportPlayback();
 }
 
 void ZUNAAudio::Pause()
 {
     qDebug() << "Event: Pause";
+    if (state == State::Starting) {
+        pending.paused = !pending.paused;
+        paused = pending.paused;
+        return;
+    }
     const bool pause = !channel.paused();
     channel.setPaused(pause);
     paused = pause;
@@ -144,16 +214,13 @@ void ZUNAAudio::Pause()
 void ZUNAAudio::Stop()
 {
     qDebug() << "Event: Stop";
+    if (state == State::Starting)
+        reportPlayback();  // the file it named was never opened: its report, and no more
     ++generation;
-    if (!playing && joinedpath.isEmpty()) {
-        reportPlayback();
-        return;
+    if (state != State::Idle) {
+        channel.setPaused(false);
+        stopAll();
     }
-    channel.setPaused(false);
-    sound.reset();
-    dropNext();  // what was to follow is opened again if playing starts again
-    joinedpath.clear();
-    playing = false;
     reportPlayback();
 }
 
@@ -172,54 +239,48 @@ void ZUNAAudio::Mute()
     emit IsMuted(muted);
 }
 
+bool ZUNAAudio::hearsSound() const
+{
+    return state == State::Playing && sound && channel.plays(*sound);
+}
+
 void ZUNAAudio::Timeout()
 {
     // The channel's own word on an end comes at once; this catches what it cannot tell,
     // such as a sound device that has gone.
-    if (reportEnd())
+    if (state == State::Starting)
+        return;  // nothing is heard yet
+    if (state == State::Playing && !channel.isPlaying()) {
+        // Heard to its end with the channel's word on the way, or the device is gone. A
+        // channel that held the upcoming track went on into it and has played that out too.
+        finishTrack();
+        if (state == State::Joined)
+            upcoming.ended = true;
+        return;
+    }
+    // Between the end of the track and its word the channel plays what follows: no report
+    // of that one's place for this one.
+    if (!hearsSound())
         return;
     const quint32 position = channel.position();
     const quint32 remaining = length - position;  // wraps past the end: no near-end report
-    if (remaining <= kNearEndTo && remaining >= kNearEndFrom && playing) {
+    if (remaining <= kNearEndTo && remaining >= kNearEndFrom) {
         qDebug() << "Send event: Abouth Finish";
         emit AbouthFinish();
     }
-    if (playing && position != lastposition) {
+    if (position != lastposition) {
         lastposition = position;
         emit extra->Position(generation, position);
         emit Tick(position);
     }
 }
 
-bool ZUNAAudio::reportEnd()
-{
-    if (!playing)
-        return false;
-    const bool joined = nextsound && channel.plays(*nextsound);
-    if (!joined && channel.isPlaying())
-        return false;
-    qDebug() << "Send event: Finish";
-    playing = false;
-    if (joined) {
-        // The track that ended is released; the one it led into plays on, awaiting its
-        // Playfile.
-        sound = std::move(nextsound);
-        joinedpath = std::exchange(nextpath, QString());
-    } else {
-        sound.reset();
-    }
-    emit extra->Ended(generation);
-    emit Finish();
-    reportPlayback();
-    return true;
-}
-
 void ZUNAAudio::reportPlayback()
 {
     using Playback = EngineReports::Playback;
-    const Playback now = !playing           ? Playback::Stopped
-                         : channel.paused() ? Playback::Paused
-                                            : Playback::Playing;
+    const Playback now = state != State::Playing ? Playback::Stopped
+                         : channel.paused()      ? Playback::Paused
+                                                 : Playback::Playing;
     const bool changed = std::exchange(playback, now) != now;
     const bool newGeneration = std::exchange(reportedgeneration, generation) != generation;
     if (changed || newGeneration)
@@ -234,40 +295,54 @@ void ZUNAAudio::Setvolume(int value)
 
 void ZUNAAudio::Setprogress(int value)
 {
-    channel.setPosition(quint32(qMax(0, value)) * step.load());
+    if (state == State::Starting)
+        pending = {pending.paused, qMax(0, value), -1};
+    else
+        channel.setPosition(quint32(qMax(0, value)) * step.load());
 }
 
 void ZUNAAudio::Setposition(uint ms)
 {
-    channel.setPosition(ms);
+    if (state == State::Starting)
+        pending = {pending.paused, -1, qint64(ms)};
+    else
+        channel.setPosition(ms);
 }
 
 void ZUNAAudio::Queuefile(QString path)
 {
     queuedpath = path;
-    if (path != nextpath)
-        dropNext();
+    if (state == State::Joined) {
+        // The window names another file to follow the track that ended, or none: it will
+        // not confirm the one the channel went on into, which ends here.
+        if (path != upcoming.path) {
+            stopAll();
+            reportPlayback();
+        }
+        return;
+    }
+    if (path != upcoming.path)
+        dropUpcoming();
     prepareNext();
 }
 
 void ZUNAAudio::prepareNext()
 {
-    if (!playing || queuedpath.isEmpty() || (nextsound && nextpath == queuedpath))
+    if (state != State::Playing || queuedpath.isEmpty() || upcoming.path == queuedpath)
         return;
-    dropNext();
-    std::unique_ptr<AudioStream> next;
-    if (system->openStream(fileName(queuedpath), &next) != AudioResult::Ok)
-        return;  // its Playfile will find that out when its turn comes
-    // It joins the track playing when their formats match; otherwise it waits, opened.
-    channel.queue(*next);
-    nextsound = std::move(next);
-    nextpath = queuedpath;
+    dropUpcoming();
+    upcoming.path = queuedpath;  // tried once: its Playfile finds out what is wrong with it
+    if (system->openStream(fileName(queuedpath), &upcoming.stream) != AudioResult::Ok)
+        return;
+    // It joins the track playing when their formats match; otherwise it waits, opened. An
+    // empty file has nothing to join with: its Playfile finds it has nothing to play.
+    upcoming.queued =
+        upcoming.stream->lengthFrames() > 0 && channel.queue(*upcoming.stream) == AudioResult::Ok;
 }
 
-void ZUNAAudio::dropNext()
+void ZUNAAudio::dropUpcoming()
 {
-    nextsound.reset();  // its release takes it out of the channel's queue
-    nextpath.clear();
+    upcoming = Upcoming();  // the release takes it out of the channel, even once heard
 }
 
 #include "zunaaudio.moc"

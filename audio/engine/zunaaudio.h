@@ -49,8 +49,10 @@ signals:
 //
 // Queuefile() names the file that is to follow: the engine opens it ahead, and when its
 // format is that of the track playing the channel goes on into it without a gap. The end of
-// the track is reported as usual; the Playfile() for the queued path that the window sends
-// in answer then carries on with what plays already instead of starting it again.
+// the track is reported as usual, and the track the channel went on into plays on,
+// provisionally: the Playfile() for its path that the window sends in answer confirms it;
+// anything else the window asks for instead (another file, another Queuefile, a Stop) ends
+// it at once.
 class ZUNAAudio : public QObject {
     Q_OBJECT
 
@@ -92,34 +94,68 @@ public slots:
     void Setposition(uint ms);
 
 private:
-    void start(const QString &path);
-    bool reportEnd();
+    enum class State {
+        Idle,  // nothing plays: none started yet, stopped, ended, or it could not play
+        // A Playfile has been taken; its file is opened and played once the requests that
+        // were already waiting have been taken, unless a Playfile or Stop among them has made
+        // it stale. `sound` holds the file when it was opened ahead.
+        Starting,
+        Playing,  // `sound` plays, or is paused, as the window's last Playfile asked
+        // `sound` has ended and the channel went on into the upcoming track, which the
+        // listener hears now; the window's Playfile for it is awaited
+        Joined,
+    };
+    // The file named to follow, opened ahead.
+    struct Upcoming {
+        QString path;
+        std::unique_ptr<AudioStream> stream;  // none when it could not be opened
+        bool queued = false;  // the channel holds it, to go on into it when `sound` ends
+        bool ended = false;   // joined, and heard to its end too before its Playfile came
+    };
+
+    // What was asked of a track while it was Starting, done as it starts.
+    struct Pending {
+        bool paused = false;
+        int progress = -1;       // a Setprogress
+        qint64 positionms = -1;  // a Setposition
+    };
+
+    void announce(const QString &path);
+    void begin();
+    void confirmJoin(const QString &path);
+    void trackHeard(quint64 fromChannel);
+    void finishTrack();
+    void stopAll();
+    bool hearsSound() const;
     void reportPlayback();
     void prepareNext();
-    void dropNext();
+    void dropUpcoming();
 
     // Every Playfile and every Stop taken adds one, whatever it then does (the one that
     // confirms a join, a Stop while idle): the window counts what it sends the same way.
     quint64 generation = 0;
     EngineReports::Playback playback = EngineReports::Playback::Stopped;  // as last reported
     quint64 reportedgeneration = 0;  // and for which generation
+    // Every channel started adds one; the channel's word of an end carries its number, so
+    // that word from a channel since replaced is known for stale.
+    quint64 channelserial = 0;
 
     quint32 length = 0;        // of the open track, ms
     quint32 lastposition = 0;  // carried by the last Tick
     std::atomic<quint32> step{0};
-    bool playing = false;
+    State state = State::Idle;
     bool paused = false;
     bool muted = false;
     std::atomic<float> savedvolume{1.0f};
     float volume = 1.0f;  // the level the user set last
-    QString currentpath;
-    QString queuedpath;  // what is to follow, as the window last said
-    QString nextpath;    // the path of `nextsound`
-    QString joinedpath;  // the channel went on into it; its Playfile is awaited
+    QString currentpath;  // the path of the last Playfile
+    QString queuedpath;   // what is to follow, as the window last said
     std::unique_ptr<AudioSystem> system;
-    std::unique_ptr<AudioStream> sound;      // the track heard
-    std::unique_ptr<AudioStream> nextsound;  // opened ahead, queued when it can join
+    std::unique_ptr<AudioStream> sound;  // the track asked for last; none once it ended
+    Upcoming upcoming;
+    Pending pending;
     AudioChannel channel;
+    QObject *ends;                  // a child that takes the channel's word of each end in
     EngineReports *extra;           // a child: it moves to the engine's thread along
     std::unique_ptr<QTimer> timer;  // lives on the creating thread
 };

@@ -263,14 +263,17 @@ bool ChannelCore::passedBoundaries()
             }
             break;
         }
-        // The listener is into the queued track: it becomes the current one.
-        heard -= boundary;
-        rendered -= boundary;
-        pushed -= boundary;
+        // The listener is into the queued track: it becomes the current one, and the times
+        // count from its start, its end (when already decoded) too.
+        const int64_t ended = boundary;
+        heard -= ended;
+        rendered -= ended;
+        pushed -= ended;
         base = 0;
         retired = std::exchange(current, std::move(next));
         feedingNext = false;
-        boundary = std::exchange(nextEnd, kUnknown);
+        boundary = nextEnd == kUnknown ? kUnknown : nextEnd - ended;
+        nextEnd = kUnknown;
         ++endsToReport;
         passed = true;
     }

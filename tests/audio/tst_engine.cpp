@@ -34,10 +34,13 @@ struct Rig {
         worker.wait();
         delete engine;
     }
-    // Runs `request` on the engine's thread, then takes in what the engine reported meanwhile.
+    // Runs `request` on the engine's thread and lets the engine do what it put off behind
+    // it (a track is opened once the requests waiting before it are taken), then takes in
+    // what the engine reported meanwhile.
     void run(const std::function<void(ZUNAAudio *)> &request)
     {
         CrossThreadCall(engine).run([this, &request] { request(engine); });
+        CrossThreadCall(engine).run([] {});
         QCoreApplication::processEvents();
     }
     void play(const QString &file)
@@ -155,15 +158,22 @@ private slots:
         Rig h;
         ZUNAAudio *engine = h.engine;
         std::atomic<bool> reading{false}, done{false};
+        // One request after the other, each track started before the next is asked for.
+        std::function<void(int)> change = [&](int i) {
+            engine->Setvolume(i % 2 ? 30 : 70);
+            engine->Mute();
+            engine->Playfile(fixturePath(i % 2 ? u"long-6s-8k.flac"_s : u"cbr-440.mp3"_s));
+            if (i < 100)
+                QMetaObject::invokeMethod(
+                    engine, [&change, i] { change(i + 1); }, Qt::QueuedConnection);
+            else
+                QMetaObject::invokeMethod(
+                    engine, [&done] { done = true; }, Qt::QueuedConnection);
+        };
         QMetaObject::invokeMethod(engine, [&] {
             while (!reading)  // until the reads are under way
                 QThread::yieldCurrentThread();
-            for (int i = 0; i < 100; ++i) {
-                engine->Setvolume(i % 2 ? 30 : 70);
-                engine->Mute();
-                engine->Playfile(fixturePath(i % 2 ? u"long-6s-8k.flac"_s : u"cbr-440.mp3"_s));
-            }
-            done = true;
+            change(1);
         });
         QSet<quint32> steps;
         QSet<float> volumes;
@@ -337,6 +347,39 @@ private slots:
         QCOMPARE(h.finished.size() + h.ticks.size(), 0);
         h.play(u"two-b-1500.flac"_s);  // the next file plays
         QCOMPARE(h.pump(100000), size_t(22050));
+    }
+
+    // A media key held down sends request after request faster than files open: the engine
+    // opens only the last file of those already waiting. The others cost their line and
+    // their report, and what was asked of the last meanwhile (a seek, a pause) holds.
+    void requestsWaitingBehindALaterOneCostOnlyTheirLine()
+    {
+        Rig h;
+        Heard playback(h.engine->reports(), &EngineReports::PlaybackChanged);
+        h.run([](ZUNAAudio *e) {  // all sent before the engine takes the first
+            const auto send = [e](auto request) {
+                QMetaObject::invokeMethod(e, request, Qt::QueuedConnection);
+            };
+            for (const QString &file : {u"cbr-440.mp3"_s, u"flac16-880.flac"_s}) {
+                send([e, path = fixturePath(file)] { e->Playfile(path); });
+                send([e] { e->Stop(); });
+            }
+            send([e] { e->Playfile(fixturePath(u"long-6s-8k.flac"_s)); });
+            send([e] { e->Setposition(3000); });
+            send([e] { e->Pause(); });
+        });
+        h.run([](ZUNAAudio *) {});  // behind the requests, what they put off
+        QCOMPARE(h.log.lines().size(), 6);
+        QCOMPARE(h.capture->outputsOpened(), 1);
+        QCOMPARE(h.pump(800), size_t(0));  // paused as asked
+        using Playback = EngineReports::Playback;
+        QList<QVariantList> reported;
+        for (quint64 generation = 1; generation <= 4; ++generation)
+            reported.append({generation, QVariant::fromValue(Playback::Stopped)});
+        reported.append({5u, QVariant::fromValue(Playback::Paused)});
+        QCOMPARE(playback, reported);
+        h.run(&ZUNAAudio::Play);
+        QCOMPARE(h.after(800), 3100u);  // from where it was sent
     }
 };
 

@@ -1,6 +1,8 @@
 #include "support/captureoutput.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 
 #include "support/timescale.h"
 
@@ -12,8 +14,10 @@ public:
     ~CaptureOutput() override
     {
         std::lock_guard<std::mutex> lock(driver.mutex);
-        if (driver.current == this)
+        if (driver.current == this) {
             driver.current = nullptr;
+            driver.dropHeld();  // a closed device's buffer is never heard
+        }
     }
     void setPaused(bool paused) override
     {
@@ -51,6 +55,7 @@ AudioResult CaptureDriver::openOutput(const AudioFormat &format, RenderSource &s
         return AudioResult::NoDevice;
     *output = std::make_unique<CaptureOutput>(*this, source);
     current = static_cast<CaptureOutput *>(output->get());
+    dropHeld();
     currentFormat = format;
     ++opened;
     return AudioResult::Ok;
@@ -91,10 +96,85 @@ void CaptureDriver::pullOnOwnThread()
         std::this_thread::sleep_for(microseconds(pump(512) > 0 ? 20 : 500));
 }
 
+void CaptureDriver::dropHeld()
+{
+    held.clear();
+    runs.clear();
+    heldFrames = 0;
+}
+
+bool CaptureDriver::fillBuffer(std::unique_lock<std::mutex> &lock, size_t capacity)
+{
+    const size_t channels = size_t(currentFormat.load().channels);
+    const auto deadline = steady_clock::now() + scaled(seconds(5));
+    std::vector<float> block;
+    while (heldFrames < capacity && pullable()) {
+        const size_t room = capacity - heldFrames;
+        block.resize(room * channels);
+        bool ended = false;
+        const size_t got = current.load()->source.render(block.data(), room, &ended);
+        if (got > 0) {
+            held.insert(held.end(), block.begin(), block.begin() + long(got * channels));
+            if (!runs.empty() && runs.back() > 0)
+                runs.back() += long(got);
+            else
+                runs.push_back(long(got));
+            heldFrames += got;
+        } else if (ended) {
+            runs.push_back(-long(room));  // nothing to play for now: silence
+            heldFrames += room;
+        } else if (steady_clock::now() > deadline) {
+            return false;
+        } else {
+            changed.wait_for(lock, microseconds(200));  // the decoder lags: a moment for it
+        }
+    }
+    return true;
+}
+
+size_t CaptureDriver::playBuffered(std::unique_lock<std::mutex> &lock, size_t frames)
+{
+    const AudioFormat format = currentFormat;
+    const size_t channels = size_t(format.channels);
+    const size_t capacity = std::max<size_t>(1, size_t(format.rate) * size_t(bufferMs) / 1000);
+    // The speaker takes a few milliseconds at a time, the device refilling in between.
+    const size_t period = std::max<size_t>(1, std::min(capacity, size_t(format.rate) / 200));
+    size_t heard = 0;
+    for (size_t done = 0; done < frames && pullable() && fillBuffer(lock, capacity);) {
+        size_t left = std::min(period, frames - done), real = 0;
+        done += left;
+        while (left > 0 && !runs.empty()) {
+            long &run = runs.front();
+            const size_t take = std::min(left, size_t(std::labs(run)));
+            if (run > 0) {
+                const auto end = held.begin() + long(take * channels);
+                recorded.insert(recorded.end(), held.begin(), end);
+                held.erase(held.begin(), end);
+                real += take;
+                run -= long(take);
+            } else {
+                run += long(take);
+            }
+            heldFrames -= take;
+            left -= take;
+            if (run == 0)
+                runs.pop_front();
+        }
+        if (real > 0)
+            current.load()->source.played(real);
+        heard += real;
+        ++pulls;
+        changed.notify_all();
+    }
+    return heard;
+}
+
 size_t CaptureDriver::pump(size_t frames)
 {
-    const auto deadline = steady_clock::now() + scaled(seconds(5));
     std::unique_lock<std::mutex> lock(mutex);
+    if (bufferMs > 0)
+        return playBuffered(lock, frames);
+    const auto deadline = steady_clock::now() + scaled(seconds(5));
     size_t pulled = 0;
     for (bool ended = false; pulled < frames && pullable() && !ended;) {
         const size_t got = pullLocked(frames - pulled, &ended);

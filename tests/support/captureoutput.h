@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -18,17 +19,23 @@ class CaptureOutput;
 //   OwnThread  a thread of its own pulls like an eager sound card, faster than real time:
 //              the moment an output is unpaused it takes its first block (setPaused(false)
 //              returns once it has), and it goes on until the source ends.
+// Without a buffer what is rendered is heard at once. With one (`heldMs`), the device holds
+// that much rendered sound ahead of the speaker, as a sound server does: played() comes that
+// much later than render(), and while the source has nothing (between tracks) the device
+// plays silence, which takes its time in the buffer too.
 class CaptureDriver : public OutputDriver {
 public:
     enum class Pull { ByHand, OwnThread };
-    explicit CaptureDriver(Pull how = Pull::ByHand) : pull(how) {}
+    explicit CaptureDriver(Pull how = Pull::ByHand, int heldMs = 0) : pull(how), bufferMs(heldMs) {}
     ~CaptureDriver() override;
 
     AudioResult openOutput(const AudioFormat &format, RenderSource &source,
                            std::unique_ptr<Output> *output) override;
 
-    // Pulls and records up to `frames` frames, waiting a little for a decoder that lags.
-    // Fewer only at the end of the stream; none while paused, closed or failed.
+    // Without a buffer: pulls and records up to `frames` frames, waiting a little for a
+    // decoder that lags; fewer only at the end of the stream. With one: the speaker plays
+    // `frames` frames' time, and the count of real frames among them is returned. None
+    // while paused, closed or failed.
     size_t pump(size_t frames);
     // Every frame recorded so far (interleaved), and forgets them.
     std::vector<float> takeSamples()
@@ -48,10 +55,19 @@ private:
     friend class CaptureOutput;
     bool pullable() const;
     size_t pullLocked(size_t frames, bool *ended);
+    size_t playBuffered(std::unique_lock<std::mutex> &lock, size_t frames);
+    bool fillBuffer(std::unique_lock<std::mutex> &lock, size_t capacity);
+    void dropHeld();
     void pullOnOwnThread();
 
     const Pull pull;
-    std::mutex mutex;  // held while pulling from a source, and for what it touches
+    const int bufferMs;
+    // What the device holds, oldest first: the samples of real frames, and runs of frames
+    // (positive: real, negative: silence) in the order they are to be heard.
+    std::deque<float> held;
+    std::deque<long> runs;
+    size_t heldFrames = 0;  // real and silent
+    std::mutex mutex;       // held while pulling from a source, and for what it touches
     std::condition_variable changed;
     std::vector<float> recorded;
     unsigned long pulls = 0;
