@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include "metadata/zunalistwidget.h"
+#include "playlist/intakeprobe.h"
 #include "playlist/playlistintake.h"
 
 namespace {
@@ -36,6 +37,7 @@ ZUNAListView::ZUNAListView(int number, QWidget *parent)
         else
             viewport()->unsetCursor();
     });
+    probeIntakeIfAsked(this);
 }
 
 ZUNAListView::~ZUNAListView() = default;
