@@ -12,15 +12,12 @@ QString trackRowName(const TrackMetadata &metadata, const QString &path);
 
 // A playlist row's slot in the list. It tells a screen reader what the row holds and shows
 // the whole title, the artist and the file's path as its tooltip, the row's labels being cut
-// to the width they have. All of it is made when asked for: a list of a hundred thousand
-// rows keeps only the path and metadata, which it shares with the row's entry widget.
+// to the width they have. All of it is made when asked for, from the row's entry widget
+// (a ZUNAListWidget), which alone keeps the path and metadata: a list of a hundred thousand
+// rows holds them once.
 class TrackRowItem : public QListWidgetItem {
 public:
-    TrackRowItem(QString path, TrackMetadata metadata);
+    TrackRowItem() = default;
 
     QVariant data(int role) const override;
-
-private:
-    const QString file;
-    const TrackMetadata read;
 };

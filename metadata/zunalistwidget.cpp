@@ -37,18 +37,10 @@ const RowFonts &rowFonts()
     return fonts;
 }
 
-// A number the reader wrote; anything missing or unparsable counts as 0. 64-bit, so that
-// sizes from 2 GiB and lengths past 24 days keep their value.
-qint64 numberOf(const TrackMetadata &metadata, const QString &key)
-{
-    bool ok = false;
-    const qint64 value = metadata.value(key).toLongLong(&ok, 10);
-    return ok ? value : 0;
-}
 }  // namespace
 
 ZUNAListWidget::ZUNAListWidget(TrackMetadata read, QString file, QWidget *parent)
-    : QWidget(parent), path(std::move(file)), metadata(std::move(read))
+    : QWidget(parent), path(std::move(file)), metadata(read)
 {
 }
 
@@ -56,9 +48,27 @@ ZUNAListWidget::~ZUNAListWidget() = default;
 
 bool ZUNAListWidget::event(QEvent *event)
 {
+    // Polished when shown; a row kept out of sight may never be.
+    if (event->type() == QEvent::PolishRequest && hiddenByView)
+        return true;
     if (event->type() == QEvent::Polish && labelsWanted)
         ensureLabels();
     return QWidget::event(event);
+}
+
+void ZUNAListWidget::keepHidden(bool hidden)
+{
+    hiddenByView = hidden;
+    if (hidden && isVisible())
+        hide();
+}
+
+void ZUNAListWidget::setVisible(bool visible)
+{
+    // A list shows the entry it is given at once; for one of thousands of rows out of
+    // sight, that would be work to undo straight away.
+    if (!visible || !hiddenByView)
+        QWidget::setVisible(visible);
 }
 
 void ZUNAListWidget::releaseLabels()
@@ -73,21 +83,20 @@ void ZUNAListWidget::ensureLabels()
     labelsWanted = true;
     if (layout())
         return;
-    const TrackMetadata &m = metadata;
-    const QString lengthText = timeText(numberOf(m, QStringLiteral("LENGTH")));
-
-    // Layouts and labels are parentless until setLayout() below hands them all to this
-    // widget; labels made while the entry is already visible must be shown explicitly.
+    // Layouts are parentless until setLayout() below hands them to this widget. The labels
+    // are its children from the start (a parentless one would be a window for a moment,
+    // and keep a window's record for life); made while the entry is visible, they must be
+    // shown explicitly.
     auto *row = new QHBoxLayout;
     auto *left = new QVBoxLayout;
     auto *right = new QVBoxLayout;
 
     // Title and artist are cut to the room the type, length and size leave them.
-    QLabel *artist = new ElidedLabel(m.value(QStringLiteral("ARTIST")));
-    QLabel *title = new ElidedLabel(m.value(QStringLiteral("TITLE")));
-    auto *type = new QLabel(m.value(QStringLiteral("TYPE")));
-    auto *length = new QLabel(lengthText);
-    auto *size = new QLabel(sizeText(numberOf(m, QStringLiteral("SIZE"))));
+    QLabel *artist = new ElidedLabel(metadata.artist(), this);
+    QLabel *title = new ElidedLabel(metadata.title(), this);
+    auto *type = new QLabel(metadata.type(), this);
+    auto *length = new QLabel(timeText(metadata.lengthMs()), this);
+    auto *size = new QLabel(sizeText(metadata.sizeBytes()), this);
 
     // Tags and paths are shown as the plain text they are, never read as markup.
     for (QLabel *label : {artist, title, type, length, size})
@@ -130,5 +139,5 @@ QString ZUNAListWidget::Getpath() const
 
 TrackMetadata ZUNAListWidget::Getmetadata() const
 {
-    return metadata;
+    return metadata.toMap();
 }

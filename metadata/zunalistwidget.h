@@ -3,6 +3,7 @@
 #include <QString>
 #include <QWidget>
 
+#include "metadata/storedmetadata.h"
 #include "metadata/trackmetadata.h"
 
 // One playlist row: title and artist on the left; type, length and size on the right. It
@@ -13,7 +14,8 @@
 // is first shown (ensurePolished() builds them at once). A playlist of thousands of rows
 // keeps them only for the rows in sight: releaseLabels() drops them until ensureLabels()
 // asks for them again. They are the same each time, as they come from the path and metadata
-// alone.
+// alone. A view that keeps its rows out of sight says so with keepHidden(true): the entry
+// then stays hidden (and unpolished) whatever shows it, until keepHidden(false).
 class ZUNAListWidget : public QWidget {
     Q_OBJECT
 
@@ -23,15 +25,22 @@ public:
 
     QString Getpath() const;
     TrackMetadata Getmetadata() const;
+    // What Getmetadata() holds, without making the map.
+    const StoredMetadata &metadataRecord() const { return metadata; }
 
     void ensureLabels();
     void releaseLabels();
+    void keepHidden(bool hidden);
+    bool keptHidden() const { return hiddenByView; }
+
+    void setVisible(bool visible) override;
 
 protected:
     bool event(QEvent *event) override;
 
 private:
     QString path;
-    TrackMetadata metadata;
+    StoredMetadata metadata;
     bool labelsWanted = true;  // build the labels when polished
+    bool hiddenByView = false;
 };

@@ -41,20 +41,60 @@ bool naturalLess(const QString &a, const QString &b)
     return a < b;             // alike but for case or zeros: still one order
 }
 
+bool isAudioName(const QString &name)
+{
+    // Every kind that plays, by extension, in any case.
+    static const QSet<QString> kAudio = {
+        QStringLiteral("mp3"),  QStringLiteral("flac"), QStringLiteral("ogg"),
+        QStringLiteral("oga"),  QStringLiteral("opus"), QStringLiteral("m4a"),
+        QStringLiteral("mp4"),  QStringLiteral("m4b"),  QStringLiteral("aac"),
+        QStringLiteral("wav"),  QStringLiteral("aif"),  QStringLiteral("aiff"),
+        QStringLiteral("aifc"), QStringLiteral("wv"),   QStringLiteral("ape"),
+        QStringLiteral("mp2"),  QStringLiteral("mod"),  QStringLiteral("s3m"),
+        QStringLiteral("xm"),   QStringLiteral("it"),   QStringLiteral("webm")};
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot > 0 && kAudio.contains(name.mid(dot + 1).toLower());
+}
+
+using Take = std::function<bool(const QStringList &)>;
+
 class FolderWalk {
 public:
-    void walk(const QString &folder, QStringList *files)
+    explicit FolderWalk(const Take &taker) : take(taker) {}
+
+    // False once `take` has asked to stop.
+    bool walk(const QString &folder)
     {
         // Through links too, but each real folder once: a link back up would never end.
         const QString real = QFileInfo(folder).canonicalFilePath();
         if (real.isEmpty() || visited.contains(real))
-            return;
+            return true;
         visited.insert(real);
+        // One listing per folder, told apart by kind and name here: types come with the
+        // listing, and name filters would be patterns compiled again for every folder.
         const QDir dir(folder);
-        for (const QString &name : sorted(dir.entryList(kAudio, QDir::Files | QDir::Readable)))
-            files->append(dir.filePath(name));
-        for (const QString &name : sorted(dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot)))
-            walk(dir.filePath(name), files);
+        QStringList files, folders;
+        const QFileInfoList entries =
+            dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::NoSort);
+        for (const QFileInfo &entry : entries) {
+            if (entry.isDir())
+                folders.append(entry.fileName());
+            else if (isAudioName(entry.fileName()) && entry.isReadable())
+                files.append(entry.fileName());
+        }
+        if (!files.isEmpty()) {
+            QStringList paths;
+            paths.reserve(files.size());
+            for (const QString &name : sorted(files))
+                paths.append(dir.filePath(name));
+            if (!take(paths))
+                return false;
+        }
+        for (const QString &name : sorted(folders)) {
+            if (!walk(dir.filePath(name)))
+                return false;
+        }
+        return true;
     }
 
 private:
@@ -64,27 +104,27 @@ private:
         return names;
     }
 
-    // Every kind that plays, by extension: QDir matches these without regard to case.
-    inline static const QStringList kAudio = {
-        QStringLiteral("*.mp3"),  QStringLiteral("*.flac"), QStringLiteral("*.ogg"),
-        QStringLiteral("*.oga"),  QStringLiteral("*.opus"), QStringLiteral("*.m4a"),
-        QStringLiteral("*.mp4"),  QStringLiteral("*.m4b"),  QStringLiteral("*.aac"),
-        QStringLiteral("*.wav"),  QStringLiteral("*.aif"),  QStringLiteral("*.aiff"),
-        QStringLiteral("*.aifc"), QStringLiteral("*.wv"),   QStringLiteral("*.ape"),
-        QStringLiteral("*.mp2"),  QStringLiteral("*.mod"),  QStringLiteral("*.s3m"),
-        QStringLiteral("*.xm"),   QStringLiteral("*.it"),   QStringLiteral("*.webm")};
+    const Take &take;
     QSet<QString> visited;
 };
 }  // namespace
 
+void walkFolders(const QStringList &dropped, const Take &take)
+{
+    for (const QString &path : dropped) {
+        // A folder dropped twice gives its files twice.
+        const bool going = QFileInfo(path).isDir() ? FolderWalk(take).walk(path) : take({path});
+        if (!going)
+            return;
+    }
+}
+
 QStringList expandFolders(const QStringList &dropped)
 {
     QStringList files;
-    for (const QString &path : dropped) {
-        if (QFileInfo(path).isDir())
-            FolderWalk().walk(path, &files);  // a folder dropped twice gives its files twice
-        else
-            files.append(path);
-    }
+    walkFolders(dropped, [&files](const QStringList &found) {
+        files += found;
+        return true;
+    });
     return files;
 }

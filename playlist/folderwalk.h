@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringList>
+#include <functional>
 
 // What a drop puts in a playlist, in order: each dropped file as it is (any file gets its
 // row), and each dropped folder replaced by the music files under it (MP3, FLAC, Ogg, Opus,
@@ -11,3 +12,7 @@
 // link) is walked once; what cannot be read is passed over. It reads only folder listings,
 // never a file.
 QStringList expandFolders(const QStringList &dropped);
+
+// The same, handed over as it is found: `take` gets the files in order, a folder's (or one
+// dropped file) at a time, never an empty list, and stops the walk by returning false.
+void walkFolders(const QStringList &dropped, const std::function<bool(const QStringList &)> &take);

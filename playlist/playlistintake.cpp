@@ -1,12 +1,16 @@
 #include "playlist/playlistintake.h"
 
+#include <sys/resource.h>
+
 #include <QElapsedTimer>
 #include <QTimer>
 #include <atomic>
+#include <cerrno>
 #include <map>
 #include <mutex>
 #include <utility>
 
+#include "metadata/textpool.h"
 #include "playlist/folderwalk.h"
 
 namespace {
@@ -15,18 +19,38 @@ namespace {
 constexpr int kBlock = 32;
 // GUI-thread time spent adding rows before the event loop turns again.
 constexpr int kSliceMs = 8;
+constexpr int kReaderNice = 5;
+
+// Readers yield to the window and the sound: a nice value of their own (Linux keeps one per
+// thread), a few steps below the process's, lets them have what the rest leaves of the
+// processors. Once per pool thread.
+void lowerThisThreadsPriority()
+{
+    thread_local bool lowered = false;
+    if (std::exchange(lowered, true))
+        return;
+    errno = 0;
+    const int now = getpriority(PRIO_PROCESS, 0);
+    if (errno == 0)
+        setpriority(PRIO_PROCESS, 0, now + kReaderNice);
+}
 }  // namespace
+
+struct PlaylistIntake::Block {
+    QStringList paths;
+    std::vector<TrackMetadata> read;
+};
 
 struct PlaylistIntake::Work {
     std::atomic<bool> cancelled{false};
-    std::mutex mutex;  // guards the block below
-    QStringList files;
-    bool listed = false;                               // `files` is complete
-    std::map<int, std::vector<TrackMetadata>> blocks;  // read and not yet added, by number
+    std::mutex mutex;             // guards the two below
+    std::map<int, Block> blocks;  // read and not yet added, by number
+    int blockCount = -1;          // known once every folder is listed
+    std::mutex textsMutex;        // guards `texts`
+    TextPool texts;               // shared texts of this batch
     // The GUI thread's own: the next block to take, and the one being added.
     int nextBlock = 0;
-    std::vector<TrackMetadata> adding;
-    int firstAdding = 0;  // its first file's index
+    Block adding;
     size_t nextInAdding = 0;
 };
 
@@ -70,32 +94,62 @@ void PlaylistIntake::startNext()
     current = work;
     if (!wasBusy)
         emit busyChanged(true);
-    // Listing the folders is the pool's job too, and the reading starts once it is done.
+    // Listing the folders is the pool's job too; reading starts with the first files found.
     // The tasks may use `this`: it waits for them all before it goes.
-    pool.start([this, work, batch] {
-        const QStringList files = batch.walkFolders ? expandFolders(batch.paths) : batch.paths;
-        {
-            const std::lock_guard<std::mutex> lock(work->mutex);
-            work->files = files;
-            work->listed = true;
+    pool.start([this, work, batch] { list(work, batch); });
+}
+
+void PlaylistIntake::list(const std::shared_ptr<Work> &work, const Batch &batch)
+{
+    lowerThisThreadsPriority();
+    int blocks = 0;
+    QStringList pending;
+    const auto take = [&](const QStringList &files) {
+        pending += files;
+        qsizetype first = 0;
+        for (; pending.size() - first >= kBlock; first += kBlock) {
+            const QStringList paths = pending.mid(first, kBlock);
+            const int number = blocks++;
+            pool.start([this, work, number, paths] { read(work, number, paths); });
         }
-        for (int first = 0; first < files.size() && !work->cancelled; first += kBlock) {
-            pool.start([this, work, files, first] {
-                std::vector<TrackMetadata> read;
-                for (int i = first; i < qMin(first + kBlock, files.size()); ++i) {
-                    if (work->cancelled)
-                        return;
-                    read.push_back(readTrackMetadata(files[i]));
-                }
-                {
-                    const std::lock_guard<std::mutex> lock(work->mutex);
-                    work->blocks.emplace(first / kBlock, std::move(read));
-                }
-                emit blockRead();
-            });
-        }
-        emit blockRead();
-    });
+        pending = pending.mid(first);
+        return !work->cancelled;
+    };
+    if (batch.walkFolders)
+        walkFolders(batch.paths, take);
+    else
+        take(batch.paths);
+    if (!pending.isEmpty() && !work->cancelled) {
+        const int number = blocks++;
+        pool.start([this, work, number, pending] { read(work, number, pending); });
+    }
+    {
+        const std::lock_guard<std::mutex> lock(work->mutex);
+        work->blockCount = blocks;
+    }
+    emit blockRead();
+}
+
+void PlaylistIntake::read(const std::shared_ptr<Work> &work, int number, const QStringList &paths)
+{
+    lowerThisThreadsPriority();
+    Block block{paths, {}};
+    block.read.reserve(size_t(paths.size()));
+    for (const QString &path : paths) {
+        if (work->cancelled)
+            return;
+        block.read.push_back(readTrackMetadata(path));
+    }
+    {
+        const std::lock_guard<std::mutex> lock(work->textsMutex);
+        for (TrackMetadata &metadata : block.read)
+            work->texts.shareRepeated(&metadata);
+    }
+    {
+        const std::lock_guard<std::mutex> lock(work->mutex);
+        work->blocks.emplace(number, std::move(block));
+    }
+    emit blockRead();
 }
 
 void PlaylistIntake::takeSoon()
@@ -115,7 +169,7 @@ void PlaylistIntake::addReadRows(int budgetMs)
     clock.start();
     while (current) {
         Work &work = *current;
-        if (work.nextInAdding == work.adding.size()) {
+        if (work.nextInAdding == work.adding.read.size()) {
             bool allIn = false;
             {
                 const std::lock_guard<std::mutex> lock(work.mutex);
@@ -123,9 +177,9 @@ void PlaylistIntake::addReadRows(int budgetMs)
                 if (found != work.blocks.end()) {
                     work.adding = std::move(found->second);
                     work.blocks.erase(found);
-                    work.firstAdding = work.nextBlock++ * kBlock;
+                    ++work.nextBlock;
                     work.nextInAdding = 0;
-                } else if (work.listed && work.nextBlock * kBlock >= work.files.size()) {
+                } else if (work.nextBlock == work.blockCount) {
                     allIn = true;
                 } else {
                     return;  // the next rows in order are still being read
@@ -137,9 +191,9 @@ void PlaylistIntake::addReadRows(int budgetMs)
             }
         }
         // Rows go in one at a time, in order, until the time for this turn is used up.
-        while (work.nextInAdding < work.adding.size()) {
+        while (work.nextInAdding < work.adding.read.size()) {
             const size_t i = work.nextInAdding++;
-            addRow(work.files[work.firstAdding + int(i)], work.adding[i]);
+            addRow(work.adding.paths[qsizetype(i)], work.adding.read[i]);
             if (budgetMs >= 0 && clock.elapsed() >= budgetMs) {
                 takeSoon();
                 return;

@@ -10,10 +10,12 @@
 #include "metadata/trackmetadata.h"
 
 // Takes files into a playlist without stopping the window. Folders are walked and every
-// file's metadata is read on a pool of threads; the rows go into the list on the GUI thread
-// in exactly the order asked for, as the metadata arrives, a few milliseconds of work at a
-// time, so that the window keeps answering while thousands of files come in. What is asked
-// for while an intake runs waits behind it.
+// file's metadata is read on a pool of threads, at a lower priority than the window and the
+// sound, the reading starting with the first folder's files; the rows go into the list on
+// the GUI thread in exactly the order asked for, as the metadata arrives, a few milliseconds
+// of work at a time, so that the window keeps answering while thousands of files come in.
+// Equal artist and album texts are shared by all their rows. What is asked for while an
+// intake runs waits behind it.
 class PlaylistIntake : public QObject {
     Q_OBJECT
 
@@ -40,9 +42,12 @@ private:
         QStringList paths;
         bool walkFolders = false;
     };
-    struct Work;  // one batch as the pool's threads see it
+    struct Block;  // files read together, with what was read
+    struct Work;   // one batch as the pool's threads see it
 
     void startNext();
+    void list(const std::shared_ptr<Work> &work, const Batch &batch);
+    void read(const std::shared_ptr<Work> &work, int number, const QStringList &paths);
     void addReadRows(int budgetMs);
     void takeSoon();
 

@@ -3,14 +3,19 @@
 #include <QDebug>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QHoverEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPainter>
 #include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QSet>
 #include <QUrl>
+#include <algorithm>
 
 #include "metadata/trackrowitem.h"
 #include "metadata/zunalistwidget.h"
+#include "playlist/intakeprobe.h"
 #include "playlist/playlistintake.h"
 
 namespace {
@@ -29,6 +34,10 @@ ZUNAListView::ZUNAListView(int number, QWidget *parent)
 {
     setAcceptDrops(true);
     setDragDropMode(QAbstractItemView::InternalMove);
+    // Scroll bars count pixels: rows are placed by arithmetic, not by a layout of them all.
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setUniformItemSizes(true);
     parking->hide();
     // Files coming in show as their rows appear, under a busy cursor until the last.
     connect(intake.get(), &PlaylistIntake::busyChanged, this, [this](bool busy) {
@@ -37,6 +46,7 @@ ZUNAListView::ZUNAListView(int number, QWidget *parent)
         else
             viewport()->unsetCursor();
     });
+    probeIntakeIfAsked(this);
 }
 
 ZUNAListView::~ZUNAListView() = default;
@@ -59,16 +69,17 @@ bool ZUNAListView::takingIn() const
 
 void ZUNAListView::appendRow(const QString &path, const TrackMetadata &metadata)
 {
-    auto *item = new TrackRowItem(path, metadata);  // what a screen reader and a tooltip say
+    auto *item = new TrackRowItem;  // what a screen reader and a tooltip say of the entry
     item->setSizeHint(QSize(0, kRowHeight));
-    {
-        const QScopedValueRollback<bool> inserting(insertingRow, true);
-        insertItem(count(), item);
-    }
-    auto *entry = new ZUNAListWidget(metadata, path, nullptr);
-    entry->releaseLabels();  // until the row is in sight
+    const QScopedValueRollback<bool> inserting(insertingRow, true);
+    insertItem(count(), item);
+    // Made on the viewport, where setItemWidget() puts it, and kept hidden there: the list
+    // has nothing to move or show. The next layout places it if it is in sight.
+    auto *entry = new ZUNAListWidget(metadata, path, viewport());
+    entry->releaseLabels();
+    entry->keepHidden(true);
     setItemWidget(item, entry);
-    entry->setParent(parking);  // placed, if it is in sight, by the next layout
+    entry->setParent(parking);
 }
 
 // Every row has its entry widget, but only the rows in sight keep theirs on the viewport;
@@ -88,13 +99,14 @@ void ZUNAListView::placeEntries()
             option.rect = visualRect(index);
             if (option.rect.top() > area.bottom())
                 break;
-            QWidget *entry = indexWidget(index);
+            auto *entry = qobject_cast<ZUNAListWidget *>(indexWidget(index));
             if (!entry)
                 continue;
             inSight.insert(entry);
-            if (entry->parentWidget() != viewport()) {
+            if (entry->parentWidget() != viewport() || entry->keptHidden()) {
                 entry->setParent(viewport());
-                static_cast<ZUNAListWidget *>(entry)->ensureLabels();
+                entry->keepHidden(false);
+                entry->ensureLabels();
             }
             itemDelegateForIndex(index)->updateEditorGeometry(entry, option, index);
             entry->show();
@@ -104,6 +116,7 @@ void ZUNAListView::placeEntries()
     for (QObject *child : onViewport) {
         auto *entry = qobject_cast<ZUNAListWidget *>(child);
         if (entry && !inSight.contains(entry)) {
+            entry->keepHidden(true);
             entry->setParent(parking);
             entry->releaseLabels();
         }
@@ -122,6 +135,216 @@ void ZUNAListView::scrollContentsBy(int dx, int dy)
 {
     QListWidget::scrollContentsBy(dx, dy);
     placeEntries();
+}
+
+int ZUNAListView::rowAtY(int y) const
+{
+    const int content = y + verticalOffset();
+    return content < 0 ? -1 : content / kRowHeight;
+}
+
+QRect ZUNAListView::rowRect(int row) const
+{
+    return QRect(0, row * kRowHeight - verticalOffset(), viewport()->width(), kRowHeight);
+}
+
+QRect ZUNAListView::visualRect(const QModelIndex &index) const
+{
+    if (!index.isValid() || index.model() != model() || index.row() >= count())
+        return QRect();
+    return rowRect(index.row());
+}
+
+QModelIndex ZUNAListView::indexAt(const QPoint &point) const
+{
+    const int row = rowAtY(point.y());
+    if (point.x() < 0 || point.x() >= viewport()->width() || row < 0 || row >= count())
+        return QModelIndex();
+    return model()->index(row, 0);
+}
+
+void ZUNAListView::scrollTo(const QModelIndex &index, ScrollHint hint)
+{
+    if (!index.isValid() || index.row() >= count())
+        return;
+    updateScrollRange();  // rows just put in may lie beyond the range set last
+    const int top = index.row() * kRowHeight;
+    const int height = viewport()->height();
+    const int offset = verticalOffset();
+    int value = offset;
+    switch (hint) {
+        case EnsureVisible:
+            if (top < offset)
+                value = top;
+            else if (top + kRowHeight > offset + height)
+                value = top + kRowHeight - height;
+            break;
+        case PositionAtTop:
+            value = top;
+            break;
+        case PositionAtBottom:
+            value = top + kRowHeight - height;
+            break;
+        case PositionAtCenter:
+            value = top - (height - kRowHeight) / 2;
+            break;
+    }
+    verticalScrollBar()->setValue(value);
+}
+
+void ZUNAListView::doItemsLayout()
+{
+    // QListView's own layout would walk every row; the base of all views only places the
+    // scroll bars and the entries, and repaints.
+    QAbstractItemView::doItemsLayout();
+}
+
+void ZUNAListView::rowsInserted(const QModelIndex &parent, int start, int end)
+{
+    // QListView forgets its whole layout here; a layout, once the rows of this turn are in,
+    // only has the scroll range to update.
+    QAbstractItemView::rowsInserted(parent, start, end);
+    scheduleDelayedItemsLayout();
+}
+
+void ZUNAListView::updateScrollRange()
+{
+    const int height = viewport()->height();
+    QScrollBar *bar = verticalScrollBar();
+    bar->setSingleStep(kRowHeight / 2);
+    bar->setPageStep(height);
+    bar->setRange(0, std::max(0, count() * kRowHeight - height));
+    horizontalScrollBar()->setRange(0, 0);
+}
+
+void ZUNAListView::updateGeometries()
+{
+    updateScrollRange();
+    QAbstractItemView::updateGeometries();
+}
+
+int ZUNAListView::horizontalOffset() const
+{
+    return 0;
+}
+
+int ZUNAListView::verticalOffset() const
+{
+    return verticalScrollBar()->value();
+}
+
+bool ZUNAListView::isIndexHidden(const QModelIndex &) const
+{
+    return false;  // rows are never hidden (and asking QListView costs a lookup per row)
+}
+
+void ZUNAListView::paintEvent(QPaintEvent *event)
+{
+    // What QListView draws under each entry: background, selection, focus, hover.
+    QPainter painter(viewport());
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    const QStyle::State base = option.state;
+    const QModelIndex current = currentIndex();
+    const bool focus = (hasFocus() || viewport()->hasFocus()) && current.isValid();
+    const QRect area = event->rect();
+    const int last = std::min(count() - 1, rowAtY(area.bottom()));
+    for (int row = std::max(0, rowAtY(area.top())); row <= last; ++row) {
+        const QModelIndex index = model()->index(row, 0);
+        option.rect = rowRect(row);
+        option.state = base;
+        option.state.setFlag(QStyle::State_Selected, selectionModel()->isSelected(index));
+        option.state.setFlag(QStyle::State_HasFocus, focus && index == current);
+        option.state.setFlag(QStyle::State_MouseOver, index == hovered);
+        if (base & QStyle::State_Enabled)
+            option.palette.setCurrentColorGroup(QPalette::Normal);
+        itemDelegateForIndex(index)->paint(&painter, option, index);
+    }
+}
+
+bool ZUNAListView::viewportEvent(QEvent *event)
+{
+    switch (event->type()) {
+        case QEvent::HoverEnter:
+        case QEvent::HoverMove:
+        case QEvent::HoverLeave: {
+            const QModelIndex now =
+                event->type() == QEvent::HoverLeave
+                    ? QModelIndex()
+                    : indexAt(static_cast<QHoverEvent *>(event)->position().toPoint());
+            if (now != hovered) {
+                viewport()->update(visualRect(hovered));
+                viewport()->update(visualRect(now));
+                hovered = now;
+            }
+            break;
+        }
+        default:
+            break;
+    }
+    return QListWidget::viewportEvent(event);
+}
+
+QModelIndex ZUNAListView::moveCursor(CursorAction action, Qt::KeyboardModifiers)
+{
+    const int rows = count();
+    if (rows == 0)
+        return QModelIndex();
+    const QModelIndex current = currentIndex();
+    const int row = current.isValid() ? current.row() : -1;
+    const int page = std::max(1, viewport()->height() / kRowHeight);
+    int next = row;
+    switch (action) {
+        case MoveUp:
+        case MovePrevious:
+            next = row - 1;
+            break;
+        case MoveDown:
+        case MoveNext:
+            next = row + 1;
+            break;
+        case MovePageUp:
+            next = row - page;
+            break;
+        case MovePageDown:
+            next = row + page;
+            break;
+        case MoveHome:
+            next = 0;
+            break;
+        case MoveEnd:
+            next = rows - 1;
+            break;
+        case MoveLeft:
+        case MoveRight:
+            return current;
+    }
+    return model()->index(std::clamp(next, 0, rows - 1), 0);
+}
+
+void ZUNAListView::setSelection(const QRect &rect, QItemSelectionModel::SelectionFlags command)
+{
+    const QRect area = rect.normalized();
+    const int first = std::max(0, rowAtY(area.top()));
+    const int last = std::min(count() - 1, rowAtY(area.bottom()));
+    QItemSelection selection;
+    if (area.right() >= 0 && area.left() < viewport()->width() && first <= last)
+        selection.select(model()->index(first, 0), model()->index(last, 0));
+    selectionModel()->select(selection, command);
+}
+
+QRegion ZUNAListView::visualRegionForSelection(const QItemSelection &selection) const
+{
+    QRegion region;
+    const int firstInSight = std::max(0, rowAtY(0));
+    const int lastInSight = rowAtY(viewport()->height());
+    for (const QItemSelectionRange &range : selection) {
+        const int first = std::max(range.top(), firstInSight);
+        const int last = std::min(range.bottom(), lastInSight);
+        if (first <= last)
+            region += rowRect(first).united(rowRect(last));
+    }
+    return region;
 }
 
 void ZUNAListView::keyPressEvent(QKeyEvent *event)

@@ -30,6 +30,14 @@ public:
     void AddFiles(const QStringList &paths);
     bool takingIn() const;
 
+    // Rows are all 40 px high and as wide as the list, so where each one lies is arithmetic:
+    // the list never lays its rows out one by one, which at 100,000 rows would cost more
+    // than putting them in.
+    QRect visualRect(const QModelIndex &index) const override;
+    QModelIndex indexAt(const QPoint &point) const override;
+    void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
+    void doItemsLayout() override;
+
 signals:
     // The keyboard's way to what the buttons do: Delete on the list, Space on the list.
     void DeletePressed();
@@ -42,13 +50,27 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void updateEditorGeometries() override;
     void scrollContentsBy(int dx, int dy) override;
+    void rowsInserted(const QModelIndex &parent, int start, int end) override;
+    void updateGeometries() override;
+    void paintEvent(QPaintEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
+    int horizontalOffset() const override;
+    int verticalOffset() const override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+    void setSelection(const QRect &rect, QItemSelectionModel::SelectionFlags command) override;
+    QRegion visualRegionForSelection(const QItemSelection &selection) const override;
+    bool isIndexHidden(const QModelIndex &index) const override;
 
 private:
     void appendRow(const QString &path, const TrackMetadata &metadata);
     void placeEntries();
+    void updateScrollRange();
+    int rowAtY(int y) const;  // the row under a viewport height, unclamped
+    QRect rowRect(int row) const;
 
     const int id;
     QWidget *parking;  // hidden holder of the entry widgets of rows out of sight
     bool insertingRow = false;
+    QPersistentModelIndex hovered;           // the row under the pointer, drawn as such
     std::unique_ptr<PlaylistIntake> intake;  // goes first, with whatever it has not added
 };
