@@ -87,6 +87,8 @@ step() {  # TITLE FUNCTION
     set +e
     (
         set -e
+        # Whatever the step started, passed or failed, the run's end stops it.
+        trap 'keep zuna_pid window other_pid watcher busy pulse_pid keeper_pid rec_pid' EXIT
         trap 'on_error "$BASH_COMMAND" "$LINENO"' ERR
         step_shell=$BASH_SUBSHELL
         "$2"
@@ -394,14 +396,12 @@ step_12() {
     # One core kept busy meanwhile, as by a build: the sound server's buffer rides it out.
     (while :; do :; done) &
     busy=$!
-    keep busy
     from=$(recorded)
     double_click_row 0
     out=$("$py" "$here/sound.py" gapless "$capture" "$from" 15 75 "$level" \
           $((cuts[0] + cuts[1] + cuts[2] + cuts[3]))) || fail "$out"
     stop_pid "$busy"
     busy=""
-    keep busy
     echo "     $out"
 }
 step "four files cut from one tone play on without a gap" step_12
@@ -523,7 +523,6 @@ step_17() {
         sleep 0.25
     done) >"$work/kinds-seen.txt" &
     watcher=$!
-    keep watcher
     from=$(recorded)
     double_click_row 0
     out=$("$py" "$here/sound.py" gapless "$capture" "$from" 15 75 "$level" \
@@ -534,7 +533,6 @@ step_17() {
           2>"$work/sequence.log") || fail "$out"
     stop_pid "$watcher"
     watcher=""
-    keep watcher
     for i in 1 2 3 4 5 6; do
         want="Kind $i|Every Kind|$((cuts[i - 1] * 1000 / 44100 * 1000))"
         grep -qxF "$want" "$work/kinds-seen.txt" || fail "never told '$want': $(sort -u "$work/kinds-seen.txt")"
@@ -548,7 +546,6 @@ step "WAV, AIFF, Ogg, AAC, ALAC, WavPack, Opus, a module: each row read, each fi
 step_18() {
     (cd "$work" && exec "$zuna") >"$work/zuna-second.log" 2>&1 &
     other_pid=$!
-    keep other_pid
     wait_for 10 "the second player on the bus" players "zuna zuna.instance$other_pid"
     # MPRIS's Quit: playerctl has no command for it.
     timeout 5 dbus-send --session --print-reply --dest=org.mpris.MediaPlayer2.zuna.instance$other_pid \
@@ -556,7 +553,6 @@ step_18() {
     wait_for 10 "the second player to end" eval "! kill -0 $other_pid 2>/dev/null"
     wait "$other_pid" || fail "the second player ended with code $?"
     other_pid=""
-    keep other_pid
     players zuna || fail "after the second player quit, playerctl lists '$seen'"
     known_lines_only "$work/zuna-second.log"
 }
@@ -583,7 +579,6 @@ step_20() {
     rm "$work/geometry.txt"  # the new window's own, to wait for
     # Nothing listens there: no bus, and none started for the X display either.
     DBUS_SESSION_BUS_ADDRESS=unix:path=$work/run/no-bus start_player "$zuna"
-    keep zuna_pid window
     add_files "$second"
     wait_for 5 "a row" rows_are 1000
     from=$(recorded)
@@ -593,7 +588,6 @@ step_20() {
     wait_for 10 "the process to end" eval "! kill -0 $zuna_pid 2>/dev/null"
     wait "$zuna_pid" || fail "exit code $?"
     zuna_pid=""
-    keep zuna_pid
     no_bus="No session bus: no media keys or desktop media controls"
     [ "$(grep -cxF "$no_bus" "$work/zuna.log")" -eq 1 ] || fail "the log does not say '$no_bus' once"
     known_lines_only "$work/zuna.log" "$no_bus"
@@ -604,7 +598,6 @@ step_server_gone() {
     mv "$work/zuna.log" "$work/zuna-no-bus.log"
     rm "$work/geometry.txt"
     start_player "$zuna"
-    keep zuna_pid window
     add_files "$long" "$second"
     wait_for 5 "two rows" rows_are 1100
     double_click_row 0
@@ -629,7 +622,6 @@ step_server_gone() {
     wait_for 10 "the process to end" eval "! kill -0 $zuna_pid 2>/dev/null"
     wait "$zuna_pid" || fail "exit code $?"
     zuna_pid=""
-    keep zuna_pid
 }
 step "the sound server killed ends the track; back, it plays the next one" step_server_gone
 
