@@ -148,12 +148,12 @@ known_lines_only() {  # LOG [LINE]: fails the step on lines besides the player's
 }
 
 # --- what the sink plays -------------------------------------------------------------
-heard_second() {  # FROM: the second file's second of 1500 Hz, whole, after byte FROM
+heard_second() {  # FROM [LEVEL]: the second file's second of 1500 Hz, whole, after byte FROM
     local out
     # Followed from before the click: on a busy machine the whole of it may have played
     # before a check that began after the click would start listening.
     out=$("$py" "$here/sound.py" sequence "$capture" "$1" 8 silence 0 inf \
-          tone 1500 0.5 0.8 1.2 silence 0.5 inf 2>/dev/null) || fail "$out"
+          tone 1500 "${2:-0.5}" 0.8 1.2 silence 0.5 inf 2>/dev/null) || fail "$out"
 }
 hear() {  # wait|hold EXPECT...: sound.py on the recording; a mismatch fails the step
     local out
@@ -233,8 +233,11 @@ step_5() {
     hear wait silence 3
     hear hold silence 0.8
     # The sound server's buffer holds half a second, but a pause corks it: no more is heard.
+    # Within 200 ms of the click even on a busy machine (the click reaches the player through
+    # the X server, the window and the engine's thread first); a pause that let the buffer
+    # play out would take twice that. tools/bench/output-bench measures it (10 ms median).
     read -r heard_ms silent_after_ms < <("$py" "$here/sound.py" paused "$capture" "$started" "$clicked")
-    at_least 30 "$silent_after_ms" || fail "silence came $silent_after_ms ms after the click"
+    at_least 200 "$silent_after_ms" || fail "silence came $silent_after_ms ms after the click"
     # Once the player's once-a-second report has come, the desktop is told where the pause
     # left the track: what the sink played of it, to 10 ms.
     settled() {
@@ -325,9 +328,9 @@ step_10() {
     press deltrackbutton
     wait_for 3 "one row left" rows_are 1000
     # The row left must be the second file's: it plays 1500 Hz.
+    from=$(recorded)
     double_click_row 0
-    hear wait tone 1500 "$level" 4
-    hear wait silence 3
+    heard_second "$from" "$level"
 }
 step "'-' deletes the selected row" step_10
 
