@@ -20,8 +20,8 @@ constexpr int kRequestMs = 50;  // the server asks for more in pieces of at leas
 // a flush must be heard at once.
 constexpr int kStartMs = 20;
 // How often the position is brought up to date, and writing is retried after a request
-// found the decoder behind.
-constexpr int kTickMs = 10;
+// found the decoder behind (once as much room as a request has come free).
+constexpr int kTickMs = 20;
 constexpr int kOpenTimeoutMs = 3000;
 
 int64_t nowUs()
@@ -134,12 +134,15 @@ private:
             pa.operationUnref(op);
     }
 
-    // Writes what the source has, up to what the server has room for.
-    void fill()
+    // Writes what the source has, up to what the server has room for, if that is at least
+    // `enough` bytes.
+    void fill(size_t enough = 0)
     {
         if (!playing || !usable())
             return;
         size_t room = pa.writableSize(stream);
+        if (room < std::max(enough, frameBytes))
+            return;
         bool ended = false;
         while (room >= frameBytes && !ended) {
             void *data = nullptr;
@@ -204,7 +207,7 @@ private:
     static void tick(pa_mainloop_api *api, pa_time_event *event, const timeval *, void *self)
     {
         auto *output = static_cast<PulseOutput *>(self);
-        output->fill();
+        output->fill(bytesFor(kRequestMs, output->spec));
         output->report();
         const timeval next = pulseTimeIn(kTickMs);
         api->time_restart(event, &next);

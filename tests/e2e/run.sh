@@ -87,6 +87,8 @@ step() {  # TITLE FUNCTION
     set +e
     (
         set -e
+        # Whatever the step started, passed or failed, the run's end stops it.
+        trap 'keep zuna_pid window other_pid watcher busy pulse_pid keeper_pid rec_pid' EXIT
         trap 'on_error "$BASH_COMMAND" "$LINENO"' ERR
         step_shell=$BASH_SUBSHELL
         "$2"
@@ -146,12 +148,12 @@ known_lines_only() {  # LOG [LINE]: fails the step on lines besides the player's
 }
 
 # --- what the sink plays -------------------------------------------------------------
-heard_second() {  # FROM: the second file's second of 1500 Hz, whole, after byte FROM
+heard_second() {  # FROM [LEVEL]: the second file's second of 1500 Hz, whole, after byte FROM
     local out
     # Followed from before the click: on a busy machine the whole of it may have played
     # before a check that began after the click would start listening.
     out=$("$py" "$here/sound.py" sequence "$capture" "$1" 8 silence 0 inf \
-          tone 1500 0.5 0.8 1.2 silence 0.5 inf 2>/dev/null) || fail "$out"
+          tone 1500 "${2:-0.5}" 0.8 1.2 silence 0.5 inf 2>/dev/null) || fail "$out"
 }
 hear() {  # wait|hold EXPECT...: sound.py on the recording; a mismatch fails the step
     local out
@@ -231,8 +233,11 @@ step_5() {
     hear wait silence 3
     hear hold silence 0.8
     # The sound server's buffer holds half a second, but a pause corks it: no more is heard.
+    # Within 200 ms of the click even on a busy machine (the click reaches the player through
+    # the X server, the window and the engine's thread first); a pause that let the buffer
+    # play out would take twice that. tools/bench/output-bench measures it (10 ms median).
     read -r heard_ms silent_after_ms < <("$py" "$here/sound.py" paused "$capture" "$started" "$clicked")
-    at_least 30 "$silent_after_ms" || fail "silence came $silent_after_ms ms after the click"
+    at_least 200 "$silent_after_ms" || fail "silence came $silent_after_ms ms after the click"
     # Once the player's once-a-second report has come, the desktop is told where the pause
     # left the track: what the sink played of it, to 10 ms.
     settled() {
@@ -323,9 +328,9 @@ step_10() {
     press deltrackbutton
     wait_for 3 "one row left" rows_are 1000
     # The row left must be the second file's: it plays 1500 Hz.
+    from=$(recorded)
     double_click_row 0
-    hear wait tone 1500 "$level" 4
-    hear wait silence 3
+    heard_second "$from" "$level"
 }
 step "'-' deletes the selected row" step_10
 
@@ -394,14 +399,12 @@ step_12() {
     # One core kept busy meanwhile, as by a build: the sound server's buffer rides it out.
     (while :; do :; done) &
     busy=$!
-    keep busy
     from=$(recorded)
     double_click_row 0
     out=$("$py" "$here/sound.py" gapless "$capture" "$from" 15 75 "$level" \
           $((cuts[0] + cuts[1] + cuts[2] + cuts[3]))) || fail "$out"
     stop_pid "$busy"
     busy=""
-    keep busy
     echo "     $out"
 }
 step "four files cut from one tone play on without a gap" step_12
@@ -523,7 +526,6 @@ step_17() {
         sleep 0.25
     done) >"$work/kinds-seen.txt" &
     watcher=$!
-    keep watcher
     from=$(recorded)
     double_click_row 0
     out=$("$py" "$here/sound.py" gapless "$capture" "$from" 15 75 "$level" \
@@ -534,7 +536,6 @@ step_17() {
           2>"$work/sequence.log") || fail "$out"
     stop_pid "$watcher"
     watcher=""
-    keep watcher
     for i in 1 2 3 4 5 6; do
         want="Kind $i|Every Kind|$((cuts[i - 1] * 1000 / 44100 * 1000))"
         grep -qxF "$want" "$work/kinds-seen.txt" || fail "never told '$want': $(sort -u "$work/kinds-seen.txt")"
@@ -580,7 +581,6 @@ step_20() {
     rm "$work/geometry.txt"  # the new window's own, to wait for
     # Nothing listens there: no bus, and none started for the X display either.
     DBUS_SESSION_BUS_ADDRESS=unix:path=$work/run/no-bus start_player "$zuna"
-    keep zuna_pid window
     add_files "$second"
     wait_for 5 "a row" rows_are 1000
     from=$(recorded)
@@ -590,7 +590,6 @@ step_20() {
     wait_for 10 "the process to end" eval "! kill -0 $zuna_pid 2>/dev/null"
     wait "$zuna_pid" || fail "exit code $?"
     zuna_pid=""
-    keep zuna_pid
     no_bus="No session bus: no media keys or desktop media controls"
     [ "$(grep -cxF "$no_bus" "$work/zuna.log")" -eq 1 ] || fail "the log does not say '$no_bus' once"
     known_lines_only "$work/zuna.log" "$no_bus"
@@ -601,7 +600,6 @@ step_server_gone() {
     mv "$work/zuna.log" "$work/zuna-no-bus.log"
     rm "$work/geometry.txt"
     start_player "$zuna"
-    keep zuna_pid window
     add_files "$long" "$second"
     wait_for 5 "two rows" rows_are 1100
     double_click_row 0
@@ -626,7 +624,6 @@ step_server_gone() {
     wait_for 10 "the process to end" eval "! kill -0 $zuna_pid 2>/dev/null"
     wait "$zuna_pid" || fail "exit code $?"
     zuna_pid=""
-    keep zuna_pid
 }
 step "the sound server killed ends the track; back, it plays the next one" step_server_gone
 
