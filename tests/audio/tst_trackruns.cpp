@@ -317,6 +317,35 @@ private slots:
         QVERIFY(player.capture->takeSamples() == concatenation({tracks[0]}));
     }
 
+    // Pause is pressed just as a short track has led into the next, before the window knows
+    // of the end: the track heard stops, and Play goes on with it where it stopped.
+    void aPauseAsOneTrackLeadsIntoTheNextPausesTheOneHeard()
+    {
+        const QList<Track> tracks = {{44100, 2, 4410}, {44100, 2, 13230}};
+        const QStringList paths = write(tracks, u"paused"_s);
+        Paths list(paths);
+        Player player(20);
+        std::atomic<bool> ended{false};
+        QObject::connect(
+            player.engine, &ZUNAAudio::Finish, player.engine, [&ended] { ended = true; },
+            Qt::DirectConnection);
+        player.transport.choose(&list, 0);
+        player.settle();
+        player.capture->pump(4410 + 1000);
+        while (!ended)
+            CrossThreadCall(player.engine).run([] {});
+        CrossThreadCall(player.engine).run([e = player.engine] { e->Pause(); });
+        QCOMPARE(player.capture->pump(4410), size_t(0));
+        player.settle();  // the window takes the end and asks for the next file
+        QCOMPARE(player.transport.playback(), EngineReports::Playback::Paused);
+        player.transport.play();
+        player.playOn(list, 441, 44100);
+        player.monitor();
+        QVERIFY2(player.samples == concatenation(tracks),
+                 qPrintable(stretches(player.samples, tracks)));
+        QCOMPARE(player.log.lines().filter(u"Send event: Finish"_s).size(), 2);
+    }
+
     // The next file is named and taken back just as the channel may be decoding it behind
     // the track playing, at one moment after another: nothing of it is heard, the track is
     // heard whole each time.
