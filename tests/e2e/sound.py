@@ -392,7 +392,10 @@ def cmd_tones(args):
     for i in range(loud[0], loud[-1] + 1, step):
         label = classify(samples[i : i + step])
         near = [f for f, _ in want if label[0] == "tone" and abs(label[1] - f) <= FREQ_TOLERANCE * f]
-        labels.append(near[0] if near else label[0])
+        if near or label[0] != "tone":
+            labels.append(near[0] if near else label[0])
+        else:
+            labels.append("%.0f Hz, not expected" % label[1])
         levels.append((label[2] + label[3]) / 2 if near else 0)
     # Runs of one tone; the blocks where one changes to the next, and pauses, between them.
     runs = []
@@ -405,7 +408,8 @@ def cmd_tones(args):
         else:
             runs.append([label, 1, [block_level]])
     # A block cut short by a pause reads quieter: the level is the run's median.
-    heard = ["%g Hz for %.2f s at %.2f" % (f, n * step / RATE, np.median(lv)) for f, n, lv in runs]
+    heard = ["%s for %.2f s at %.2f" % (f if isinstance(f, str) else "%g Hz" % f, n * step / RATE,
+                                       np.median(lv)) for f, n, lv in runs]
     pauses = sum(1 for a, b in zip(labels, labels[1:]) if a != "silence" and b == "silence")
     right = len(runs) == len(want) and all(
         f == wf and ws - 0.05 <= n * step / RATE <= ws + 0.03
