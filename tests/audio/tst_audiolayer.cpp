@@ -357,6 +357,21 @@ private slots:
         }
     }
 
+    // A volume outside 0-1, or no number, is refused and the level stays: the gain is
+    // applied to every sample, and more than 1 would clip, NaN would silence for good.
+    void aVolumeOutOfRangeIsRefused()
+    {
+        Rig rig(fixturePath(u"flac16-880.flac"_s));
+        QCOMPARE(rig.play(*rig.stream), AudioResult::Ok);
+        QCOMPARE(rig.channel.setVolume(0.5f), AudioResult::Ok);
+        for (const float bad : {-0.01f, 1.01f, std::numeric_limits<float>::quiet_NaN(),
+                                std::numeric_limits<float>::infinity()})
+            QCOMPARE(rig.channel.setVolume(bad), AudioResult::InvalidArgument);
+        QCOMPARE(rig.channel.volume(), 0.5f);
+        rig.capture->pump(4410);
+        QVERIFY(qAbs(peakOf(rig.capture->takeSamples()) - 0.25) < 0.01);
+    }
+
     // Every input kept for the fuzzers, and every one that once broke the player (a second
     // STREAMINFO that would overflow the caller's buffer is one), through their own code.
     void bothFuzzTargetsHandleEveryKeptInput()

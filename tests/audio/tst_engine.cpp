@@ -20,8 +20,8 @@ namespace {
 // The engine on its own thread as in the player, without its monitor timer: the test runs
 // it. The capture device is pumped by hand unless told to pull on a thread of its own.
 struct Rig {
-    explicit Rig(CaptureDriver::Pull pull = CaptureDriver::Pull::ByHand)
-        : capture(new CaptureDriver(pull)),
+    explicit Rig(CaptureDriver::Pull pull = CaptureDriver::Pull::ByHand, int bufferMs = 0)
+        : capture(new CaptureDriver(pull, bufferMs)),
           engine(new ZUNAAudio(
               std::make_unique<AudioSystem>(std::unique_ptr<OutputDriver>(capture)), 0))
     {
@@ -331,6 +331,17 @@ private slots:
         QThread::msleep(uint(scaledMs(100)));
         h.run([](ZUNAAudio *e) { e->Queuefile(QString()); });
         QCOMPARE(h.drain().size(), first * 2);  // all recorded: the first file's frames, stereo
+    }
+
+    // A sound server plays what it holds from before a seek after it: those frames are no
+    // part of the new place, which is where the seek was sent until new ones come through.
+    void aSeekIsWhereItWasSentWhileTheDeviceStillPlaysWhatCameBefore()
+    {
+        Rig h(CaptureDriver::Pull::ByHand, 500);
+        h.play(u"long-6s-8k.flac"_s);  // 8 frames a ms: the device holds 4,000
+        QCOMPARE(h.after(8000), 1000u);
+        h.run([](ZUNAAudio *e) { e->Setposition(3000); });
+        QCOMPARE(h.after(40), 3000u);  // the device's first step: only frames from before
     }
 
     void unplayableFileLeavesTheEngineIdle()

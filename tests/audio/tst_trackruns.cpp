@@ -125,6 +125,7 @@ struct Player {
             QMetaObject::invokeMethod(engine, [this, path] { engine->Playfile(path); });
         });
         QObject::connect(&requests, &EngineRequests::Queuefile, engine, &ZUNAAudio::Queuefile);
+        QObject::connect(&requests, &EngineRequests::Play, engine, &ZUNAAudio::Play);
         QObject::connect(&requests, &EngineRequests::Stop, engine, &ZUNAAudio::Stop);
         QObject::connect(&requests, &EngineRequests::Stop, &reports, &TrackReports::requested);
         QObject::connect(engine, &ZUNAAudio::Finish, &transport, [this] {
@@ -152,6 +153,10 @@ struct Player {
     {
         transport.choose(&list, 0);
         settle();
+        playOn(list, step, limit);
+    }
+    void playOn(Paths &list, size_t step, size_t limit)
+    {
         const int last = list.rows.rowCount() - 1;
         for (size_t played = 0; played < limit; played += step) {
             capture->pump(step);
@@ -256,6 +261,114 @@ private slots:
         QCOMPARE(player.log.lines(), lines);
         QVERIFY2(player.misplaced.isEmpty(), qPrintable(player.misplaced.mid(0, 8).join(u", ")));
         QVERIFY(player.positions.size() > 5);
+    }
+
+    void aDeletedNextRowEndsTheTrackJoinedToIt_data()
+    {
+        QTest::addColumn<bool>("rowAfter");
+        QTest::newRow("nothing after it") << false;
+        QTest::newRow("another row after it") << true;
+    }
+
+    // The next row is deleted just as the track before it ends: the channel has gone on into
+    // its file, and the window, told of the end, starts the row after it or nothing. The
+    // deleted row's audio stops at once; with nothing after it the engine is idle, and Play
+    // starts the last file asked for again.
+    void aDeletedNextRowEndsTheTrackJoinedToIt()
+    {
+        QFETCH(bool, rowAfter);
+        const QList<Track> tracks = {{44100, 2, 13230}, {44100, 2, 44100}, {44100, 2, 4410}};
+        QStringList paths = write(tracks, rowAfter ? u"deleted-then"_s : u"deleted-last"_s);
+        if (!rowAfter)
+            paths.removeLast();
+        Paths list(paths);
+        Player player(20);
+        std::atomic<bool> ended{false};
+        QObject::connect(
+            player.engine, &ZUNAAudio::Finish, player.engine, [&ended] { ended = true; },
+            Qt::DirectConnection);
+        player.transport.choose(&list, 0);
+        player.settle();
+        player.capture->pump(13230 + 2000);  // into the next file by 2,000 frames
+        while (!ended)                       // the engine has taken the end; the window has yet to
+            CrossThreadCall(player.engine).run([] {});
+        list.rows.removeRows(1, 1);
+        player.settle();
+        player.playOn(list, 441, 44100);
+
+        QList<Track> heard = {tracks[0], {44100, 2, 2000}};
+        QStringList lines = {u"Event: Playfile( \"%1\" )"_s.arg(paths[0]), u"Send event: Finish"_s};
+        if (rowAfter) {
+            heard << tracks[2];
+            lines << u"Event: Playfile( \"%1\" )"_s.arg(paths[2]) << u"Send event: Finish"_s;
+        }
+        const std::vector<float> expected = concatenation(heard);
+        player.monitor();
+        QVERIFY2(player.samples == expected, qPrintable(stretches(player.samples, tracks)));
+        QCOMPARE(player.log.lines(), lines);
+        QVERIFY(!player.capture->isOpen());
+        QCOMPARE(player.transport.playback(), EngineReports::Playback::Stopped);
+        if (rowAfter)
+            return;
+        player.transport.play();
+        player.settle();
+        QCOMPARE(player.transport.playback(), EngineReports::Playback::Playing);
+        player.capture->pump(13230);
+        QVERIFY(player.capture->takeSamples() == concatenation({tracks[0]}));
+    }
+
+    // Pause is pressed just as a short track has led into the next, before the window knows
+    // of the end: the track heard stops, and Play goes on with it where it stopped.
+    void aPauseAsOneTrackLeadsIntoTheNextPausesTheOneHeard()
+    {
+        const QList<Track> tracks = {{44100, 2, 4410}, {44100, 2, 13230}};
+        const QStringList paths = write(tracks, u"paused"_s);
+        Paths list(paths);
+        Player player(20);
+        std::atomic<bool> ended{false};
+        QObject::connect(
+            player.engine, &ZUNAAudio::Finish, player.engine, [&ended] { ended = true; },
+            Qt::DirectConnection);
+        player.transport.choose(&list, 0);
+        player.settle();
+        player.capture->pump(4410 + 1000);
+        while (!ended)
+            CrossThreadCall(player.engine).run([] {});
+        CrossThreadCall(player.engine).run([e = player.engine] { e->Pause(); });
+        QCOMPARE(player.capture->pump(4410), size_t(0));
+        player.settle();  // the window takes the end and asks for the next file
+        QCOMPARE(player.transport.playback(), EngineReports::Playback::Paused);
+        player.transport.play();
+        player.playOn(list, 441, 44100);
+        player.monitor();
+        QVERIFY2(player.samples == concatenation(tracks),
+                 qPrintable(stretches(player.samples, tracks)));
+        QCOMPARE(player.log.lines().filter(u"Send event: Finish"_s).size(), 2);
+    }
+
+    // The next file is named and taken back just as the channel may be decoding it behind
+    // the track playing, at one moment after another: nothing of it is heard, the track is
+    // heard whole each time.
+    void aNextFileTakenBackMidDecodeLeavesNothing()
+    {
+        const QList<Track> tracks = {{44100, 2, 2205}, {44100, 2, 44100}};
+        const QStringList paths = write(tracks, u"taken-back"_s);
+        Paths list({paths[0]});
+        Player player(20);
+        for (int round = 0; round < 60; ++round) {
+            player.transport.choose(&list, 0);
+            player.settle();
+            CrossThreadCall(player.engine).run([e = player.engine, &paths, round] {
+                e->Queuefile(paths[1]);
+                QThread::usleep(ulong(round % 30) * 5);  // the feeder somewhere in a chunk of it
+                e->Queuefile(QString());
+            });
+            player.playOn(list, 441, 44100);
+            player.monitor();
+            const std::vector<float> heard = std::exchange(player.samples, {});
+            QVERIFY2(heard == concatenation({tracks[0]}),
+                     qPrintable(u"round %1: "_s.arg(round) + stretches(heard, tracks)));
+        }
     }
 };
 

@@ -30,6 +30,12 @@ measured on each channel, so a track heard on one side only fails too.
       after CLICKED the silence began (the recording lags the sink, so this is never less
       than at the sink)
 
+  sound.py tones REC FROM TIMEOUT LEVEL FREQ SECONDS [FREQ SECONDS...]
+      waits for sound after byte FROM and half a second of silence after it, then checks
+      in blocks of 20 ms that the tones were heard in that order, each once and for its
+      length (to within the blocks where one changes to the next), at LEVEL; a pause
+      between two is no fault, a tone heard again or for longer is
+
 EXPECT is "silence" or "tone FREQ LEVEL"; an ITEM is "silence MIN MAX" or
 "tone FREQ LEVEL MIN MAX" (durations in seconds, MAX may be "inf"). wait, hold and
 sequence print the recording's size in bytes when they are done (the next step's FROM),
@@ -382,10 +388,65 @@ def cmd_paused(args):
     return 0
 
 
+def wait_for_end(path, start, timeout):
+    """The samples after byte START once sound has come and half a second of silence after
+    it, or None at the timeout; with the indexes of the loud frames."""
+    deadline = time.monotonic() + timeout
+    while True:
+        samples = read(path, start, size(path))
+        loud = np.flatnonzero(np.abs(samples).max(axis=1) >= SILENT)
+        if len(loud) and len(samples) - loud[-1] > RATE // 2:
+            return samples, loud
+        if time.monotonic() > deadline:
+            return None, None
+        time.sleep(0.1)
+
+
+def cmd_tones(args):
+    path, start, timeout, level = args[0], int(args[1]), float(args[2]), float(args[3])
+    want = [(float(args[i]), float(args[i + 1])) for i in range(4, len(args), 2)]
+    samples, loud = wait_for_end(path, start, timeout)
+    if samples is None:
+        print("no sound that ended within %g s" % timeout)
+        return 1
+    step = RATE // 50
+    labels, levels = [], []
+    for i in range(loud[0], loud[-1] + 1, step):
+        label = classify(samples[i : i + step])
+        near = [f for f, _ in want if label[0] == "tone" and abs(label[1] - f) <= FREQ_TOLERANCE * f]
+        if near or label[0] != "tone":
+            labels.append(near[0] if near else label[0])
+        else:
+            labels.append("%.0f Hz, not expected" % label[1])
+        levels.append((label[2] + label[3]) / 2 if near else 0)
+    # Runs of one tone; the blocks where one changes to the next, and pauses, between them.
+    runs = []
+    for label, block_level in zip(labels, levels):
+        if label in ("other", "silence"):
+            continue
+        if runs and runs[-1][0] == label:
+            runs[-1][1] += 1
+            runs[-1][2].append(block_level)
+        else:
+            runs.append([label, 1, [block_level]])
+    # A block cut short by a pause reads quieter: the level is the run's median.
+    heard = ["%s for %.2f s at %.2f" % (f if isinstance(f, str) else "%g Hz" % f, n * step / RATE,
+                                       np.median(lv)) for f, n, lv in runs]
+    pauses = sum(1 for a, b in zip(labels, labels[1:]) if a != "silence" and b == "silence")
+    right = len(runs) == len(want) and all(
+        f == wf and ws - 0.05 <= n * step / RATE <= ws + 0.03
+        and abs(np.median(lv) - level) <= LEVEL_TOLERANCE * level
+        for (f, n, lv), (wf, ws) in zip(runs, want))
+    print("heard %s; %d pause(s) between tones" % ("; ".join(heard), pauses))
+    if not right:
+        print("expected: " + "; ".join("%g Hz for %.2f s" % w for w in want))
+    return 0 if right else 1
+
+
 def main():
     commands = {"tone": cmd_tone, "cuts": cmd_cuts, "wait": cmd_wait, "hold": cmd_hold,
                 "sequence": cmd_sequence, "gapless": cmd_gapless,
-                "paused": cmd_paused}
+                "paused": cmd_paused, "tones": cmd_tones}
     if len(sys.argv) < 2 or sys.argv[1] not in commands:
         raise SystemExit(__doc__)
     return commands[sys.argv[1]](sys.argv[2:])

@@ -137,10 +137,13 @@ size_t CaptureDriver::playBuffered(std::unique_lock<std::mutex> &lock, size_t fr
     const AudioFormat format = currentFormat;
     const size_t channels = size_t(format.channels);
     const size_t capacity = std::max<size_t>(1, size_t(format.rate) * size_t(bufferMs) / 1000);
-    // The speaker takes a few milliseconds at a time, the device refilling in between.
     const size_t period = std::max<size_t>(1, std::min(capacity, size_t(format.rate) / 200));
+    // The speaker takes a step's frames from what the device holds, which then takes as much
+    // as it has room for: frames rendered after a seek come behind those from before it.
     size_t heard = 0;
-    for (size_t done = 0; done < frames && pullable() && fillBuffer(lock, capacity);) {
+    if (heldFrames == 0 && !fillBuffer(lock, capacity))
+        return 0;
+    for (size_t done = 0; done < frames && pullable();) {
         size_t left = std::min(period, frames - done), real = 0;
         done += left;
         while (left > 0 && !runs.empty()) {
@@ -165,6 +168,8 @@ size_t CaptureDriver::playBuffered(std::unique_lock<std::mutex> &lock, size_t fr
         heard += real;
         ++pulls;
         changed.notify_all();
+        if (!fillBuffer(lock, capacity))
+            break;
     }
     return heard;
 }

@@ -41,17 +41,20 @@ int main(int argc, char *argv[])
         ZUNAAudio engine(std::make_unique<AudioSystem>(std::move(driver)), 0);
         const double before = cpuSeconds();
         engine.Playfile(path);
+        // The engine opens the file once the requests sent before it have been taken.
+        QCoreApplication::sendPostedEvents(&engine);
         int64_t frames = 0;
         for (size_t got; (got = capture->pump(8192)) > 0;) {
             frames += int64_t(got);
             capture->takeSamples();  // a sound card would have played them by now
         }
         const double cpu = cpuSeconds() - before;
-        const double audioSeconds = double(frames) / capture->format().rate;
-        if (audioSeconds <= 0) {
+        // Nothing played leaves no format either: the rate would be 0, the ratio no number.
+        if (frames <= 0) {
             std::fprintf(stderr, "nothing played from %s\n", argv[1]);
             return 1;
         }
+        const double audioSeconds = double(frames) / capture->format().rate;
         perSecond.push_back(cpu * 1000.0 / audioSeconds);
     }
     std::sort(perSecond.begin(), perSecond.end());
