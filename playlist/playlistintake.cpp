@@ -19,7 +19,7 @@ namespace {
 constexpr int kBlock = 32;
 // GUI-thread time spent adding rows before the event loop turns again.
 constexpr int kSliceMs = 8;
-constexpr int kReaderNice = 5;
+constexpr int kReaderNice = 10;
 
 // Readers yield to the window and the sound: a nice value of their own (Linux keeps one per
 // thread), a few steps below the process's, lets them have what the rest leaves of the
