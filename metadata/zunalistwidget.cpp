@@ -43,6 +43,11 @@ ZUNAListWidget::ZUNAListWidget(TrackMetadata read, QString file, QWidget *parent
 {
 }
 
+ZUNAListWidget::ZUNAListWidget(StoredMetadata read, QString file, QWidget *parent)
+    : QWidget(parent), path(std::move(file)), metadata(std::move(read))
+{
+}
+
 ZUNAListWidget::~ZUNAListWidget() = default;
 
 bool ZUNAListWidget::event(QEvent *event)

@@ -27,7 +27,7 @@ ZUNAListView::ZUNAListView(int number, QWidget *parent)
       id(number),
       parking(new QWidget(this)),
       intake(std::make_unique<PlaylistIntake>(
-          [this](const QString &path, const TrackMetadata &metadata) {
+          [this](const QString &path, const StoredMetadata &metadata) {
               appendRow(path, metadata);
           }))
 {
@@ -53,7 +53,7 @@ ZUNAListView::~ZUNAListView() = default;
 void ZUNAListView::AddFile(QString path)
 {
     intake->finish();  // what was asked for earlier comes first
-    appendRow(path, readTrackMetadata(path));
+    appendRow(path, StoredMetadata(readTrackMetadata(path)));
 }
 
 void ZUNAListView::AddFiles(const QStringList &paths)
@@ -66,7 +66,7 @@ bool ZUNAListView::takingIn() const
     return intake->busy();
 }
 
-void ZUNAListView::appendRow(const QString &path, const TrackMetadata &metadata)
+void ZUNAListView::appendRow(const QString &path, const StoredMetadata &metadata)
 {
     auto *item = new QListWidgetItem;
     item->setSizeHint(QSize(0, kRowHeight));
