@@ -44,6 +44,11 @@ ZUNAListWidget::ZUNAListWidget(TrackMetadata read, QString file, QWidget *parent
 {
 }
 
+ZUNAListWidget::ZUNAListWidget(StoredMetadata read, QString file, QWidget *parent)
+    : QWidget(parent), path(std::move(file)), metadata(std::move(read))
+{
+}
+
 ZUNAListWidget::~ZUNAListWidget() = default;
 
 bool ZUNAListWidget::event(QEvent *event)
@@ -112,6 +117,9 @@ void ZUNAListWidget::ensureLabels()
     size->setAlignment(Qt::AlignRight);
 
     row->setSpacing(0);
+    // The list sizes the entry; a minimum size set by the layout would cost the entry a
+    // record of extra data it keeps after its labels go.
+    row->setSizeConstraint(QLayout::SetNoConstraint);
     row->setContentsMargins(kRowMargin, kRowMargin, kRowMargin, kRowMargin);
     left->setAlignment(Qt::AlignLeft);
     right->setAlignment(Qt::AlignRight);

@@ -21,6 +21,8 @@ class ZUNAListWidget : public QWidget {
 
 public:
     ZUNAListWidget(TrackMetadata read, QString file, QWidget *parent = nullptr);
+    // The same from what a row keeps of a map (for readers that made it already).
+    ZUNAListWidget(StoredMetadata read, QString file, QWidget *parent = nullptr);
     ~ZUNAListWidget() override;
 
     QString Getpath() const;

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <utility>
 
+#include "metadata/storedmetadata.h"
 #include "metadata/textpool.h"
 #include "playlist/folderwalk.h"
 
@@ -38,7 +39,7 @@ void lowerThisThreadsPriority()
 
 struct PlaylistIntake::Block {
     QStringList paths;
-    std::vector<TrackMetadata> read;
+    std::vector<StoredMetadata> read;
 };
 
 struct PlaylistIntake::Work {
@@ -133,21 +134,32 @@ void PlaylistIntake::list(const std::shared_ptr<Work> &work, const Batch &batch)
 void PlaylistIntake::read(const std::shared_ptr<Work> &work, int number, const QStringList &paths)
 {
     lowerThisThreadsPriority();
-    Block block{paths, {}};
-    block.read.reserve(size_t(paths.size()));
+    std::vector<TrackMetadata> maps;
+    maps.reserve(size_t(paths.size()));
     for (const QString &path : paths) {
         if (work->cancelled)
             return;
-        block.read.push_back(readTrackMetadata(path));
+        maps.push_back(readTrackMetadata(path));
     }
     {
         const std::lock_guard<std::mutex> lock(work->textsMutex);
-        for (TrackMetadata &metadata : block.read)
+        for (TrackMetadata &metadata : maps)
             work->texts.shareRepeated(&metadata);
     }
+    // The maps are made and undone here: what the GUI thread frees of memory that a reader
+    // allocated, it frees under that reader's allocator lock, which a reader of low priority
+    // may hold for long on a busy machine. Rows keep only the texts, and the node is made
+    // outside the lock the GUI thread takes.
+    std::map<int, Block> read;
+    Block &block = read[number];
+    block.paths = paths;
+    block.read.reserve(maps.size());
+    for (const TrackMetadata &metadata : maps)
+        block.read.emplace_back(metadata);
+    maps.clear();
     {
         const std::lock_guard<std::mutex> lock(work->mutex);
-        work->blocks.emplace(number, std::move(block));
+        work->blocks.merge(read);
     }
     emit blockRead();
 }

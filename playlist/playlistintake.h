@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "metadata/trackmetadata.h"
+#include "metadata/storedmetadata.h"
 
 // Takes files into a playlist without stopping the window. Folders are walked and every
 // file's metadata is read on a pool of threads, at a lower priority than the window and the
@@ -21,7 +21,7 @@ class PlaylistIntake : public QObject {
 
 public:
     // Puts one row at the end of the playlist.
-    using AddRow = std::function<void(const QString &path, const TrackMetadata &metadata)>;
+    using AddRow = std::function<void(const QString &path, const StoredMetadata &metadata)>;
 
     explicit PlaylistIntake(AddRow addRow, QObject *parent = nullptr);
     ~PlaylistIntake() override;  // what has not been added by then never is

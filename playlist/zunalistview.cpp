@@ -28,7 +28,7 @@ ZUNAListView::ZUNAListView(int number, QWidget *parent)
       id(number),
       parking(new QWidget(this)),
       intake(std::make_unique<PlaylistIntake>(
-          [this](const QString &path, const TrackMetadata &metadata) {
+          [this](const QString &path, const StoredMetadata &metadata) {
               appendRow(path, metadata);
           }))
 {
@@ -54,7 +54,7 @@ ZUNAListView::~ZUNAListView() = default;
 void ZUNAListView::AddFile(QString path)
 {
     intake->finish();  // what was asked for earlier comes first
-    appendRow(path, readTrackMetadata(path));
+    appendRow(path, StoredMetadata(readTrackMetadata(path)));
 }
 
 void ZUNAListView::AddFiles(const QStringList &paths)
@@ -67,7 +67,7 @@ bool ZUNAListView::takingIn() const
     return intake->busy();
 }
 
-void ZUNAListView::appendRow(const QString &path, const TrackMetadata &metadata)
+void ZUNAListView::appendRow(const QString &path, const StoredMetadata &metadata)
 {
     auto *item = new TrackRowItem;  // what a screen reader and a tooltip say of the entry
     item->setSizeHint(QSize(0, kRowHeight));

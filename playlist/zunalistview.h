@@ -4,6 +4,7 @@
 #include <QString>
 #include <memory>
 
+#include "metadata/storedmetadata.h"
 #include "metadata/trackmetadata.h"
 
 class PlaylistIntake;
@@ -62,7 +63,7 @@ protected:
     bool isIndexHidden(const QModelIndex &index) const override;
 
 private:
-    void appendRow(const QString &path, const TrackMetadata &metadata);
+    void appendRow(const QString &path, const StoredMetadata &metadata);
     void placeEntries();
     void updateScrollRange();
     int rowAtY(int y) const;  // the row under a viewport height, unclamped
