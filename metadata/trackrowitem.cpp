@@ -5,6 +5,7 @@
 
 #include "metadata/sizetext.h"
 #include "metadata/timetext.h"
+#include "metadata/zunalistwidget.h"
 
 namespace {
 // What the reader writes for a tag the file lacks.
@@ -29,13 +30,19 @@ QString trackRowName(const TrackMetadata &metadata, const QString &path)
     return parts.join(QStringLiteral(", "));
 }
 
-TrackRowItem::TrackRowItem(QString path, TrackMetadata metadata)
-    : file(std::move(path)), read(std::move(metadata))
-{
-}
-
 QVariant TrackRowItem::data(int role) const
 {
+    const bool described = role == Qt::AccessibleTextRole ||
+                           role == Qt::AccessibleDescriptionRole || role == Qt::ToolTipRole;
+    // The list asks for the widget of an item it holds; it changes nothing of it.
+    const auto *entry = described && listWidget()
+                            ? qobject_cast<const ZUNAListWidget *>(
+                                  listWidget()->itemWidget(const_cast<TrackRowItem *>(this)))
+                            : nullptr;
+    if (!entry)
+        return QListWidgetItem::data(role);
+    const QString file = entry->Getpath();
+    const TrackMetadata read = entry->Getmetadata();
     switch (role) {
         case Qt::AccessibleTextRole:
             return trackRowName(read, file);
@@ -43,7 +50,7 @@ QVariant TrackRowItem::data(int role) const
             return QStringList({read.value(QStringLiteral("TYPE")),
                                 sizeText(read.value(QStringLiteral("SIZE")).toLongLong()), file})
                 .join(QStringLiteral(", "));
-        case Qt::ToolTipRole: {
+        default: {  // the tooltip
             QStringList lines;
             for (const char *key : {"TITLE", "ARTIST"})
                 if (const QString text = known(read, QString::fromLatin1(key)); !text.isEmpty())
@@ -51,7 +58,5 @@ QVariant TrackRowItem::data(int role) const
             lines.append(file);
             return lines.join(u'\n');
         }
-        default:
-            return QListWidgetItem::data(role);
     }
 }

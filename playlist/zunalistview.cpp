@@ -59,7 +59,7 @@ bool ZUNAListView::takingIn() const
 
 void ZUNAListView::appendRow(const QString &path, const TrackMetadata &metadata)
 {
-    auto *item = new TrackRowItem(path, metadata);  // what a screen reader and a tooltip say
+    auto *item = new TrackRowItem;  // what a screen reader and a tooltip say of the row
     item->setSizeHint(QSize(0, kRowHeight));
     {
         const QScopedValueRollback<bool> inserting(insertingRow, true);
