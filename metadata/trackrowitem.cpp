@@ -1,7 +1,6 @@
 #include "metadata/trackrowitem.h"
 
 #include <QFileInfo>
-#include <QListWidget>
 #include <QStringList>
 
 #include "metadata/sizetext.h"
@@ -35,14 +34,15 @@ QVariant TrackRowItem::data(int role) const
 {
     const bool described = role == Qt::AccessibleTextRole ||
                            role == Qt::AccessibleDescriptionRole || role == Qt::ToolTipRole;
-    const auto *entry =
-        described && listWidget() ? qobject_cast<const ZUNAListWidget *>(listWidget()->itemWidget(
-                                        const_cast<TrackRowItem *>(this)))
-                                  : nullptr;
+    // The list asks for the widget of an item it holds; it changes nothing of it.
+    const auto *entry = described && listWidget()
+                            ? qobject_cast<const ZUNAListWidget *>(
+                                  listWidget()->itemWidget(const_cast<TrackRowItem *>(this)))
+                            : nullptr;
     if (!entry)
         return QListWidgetItem::data(role);
-    const TrackMetadata read = entry->Getmetadata();
     const QString file = entry->Getpath();
+    const TrackMetadata read = entry->Getmetadata();
     switch (role) {
         case Qt::AccessibleTextRole:
             return trackRowName(read, file);

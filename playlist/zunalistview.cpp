@@ -69,7 +69,7 @@ bool ZUNAListView::takingIn() const
 
 void ZUNAListView::appendRow(const QString &path, const StoredMetadata &metadata)
 {
-    auto *item = new TrackRowItem;  // what a screen reader and a tooltip say of the entry
+    auto *item = new TrackRowItem;  // what a screen reader and a tooltip say of the row
     item->setSizeHint(QSize(0, kRowHeight));
     const QScopedValueRollback<bool> inserting(insertingRow, true);
     insertItem(count(), item);
