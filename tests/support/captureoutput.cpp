@@ -103,7 +103,8 @@ void CaptureDriver::dropHeld()
     heldFrames = 0;
 }
 
-bool CaptureDriver::fillBuffer(std::unique_lock<std::mutex> &lock, size_t capacity)
+bool CaptureDriver::fillBuffer(std::unique_lock<std::mutex> &lock, size_t capacity,
+                               size_t enough)
 {
     const size_t channels = size_t(currentFormat.load().channels);
     const auto deadline = steady_clock::now() + scaled(seconds(5));
@@ -123,6 +124,11 @@ bool CaptureDriver::fillBuffer(std::unique_lock<std::mutex> &lock, size_t capaci
         } else if (ended) {
             runs.push_back(-long(room));  // nothing to play for now: silence
             heldFrames += room;
+        } else if (heldFrames >= enough) {
+            // The channel keeps within its own reach of what was heard, so a device that
+            // waited for a full buffer could wait for ever: it plays what it holds, as a
+            // sound server does once its start threshold is reached.
+            return true;
         } else if (steady_clock::now() > deadline) {
             return false;
         } else {
@@ -141,7 +147,7 @@ size_t CaptureDriver::playBuffered(std::unique_lock<std::mutex> &lock, size_t fr
     // The speaker takes a step's frames from what the device holds, which then takes as much
     // as it has room for: frames rendered after a seek come behind those from before it.
     size_t heard = 0;
-    if (heldFrames == 0 && !fillBuffer(lock, capacity))
+    if (heldFrames == 0 && !fillBuffer(lock, capacity, period))
         return 0;
     for (size_t done = 0; done < frames && pullable();) {
         size_t left = std::min(period, frames - done), real = 0;
@@ -168,7 +174,7 @@ size_t CaptureDriver::playBuffered(std::unique_lock<std::mutex> &lock, size_t fr
         heard += real;
         ++pulls;
         changed.notify_all();
-        if (!fillBuffer(lock, capacity))
+        if (!fillBuffer(lock, capacity, period))
             break;
     }
     return heard;

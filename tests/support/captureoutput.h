@@ -56,7 +56,7 @@ private:
     bool pullable() const;
     size_t pullLocked(size_t frames, bool *ended);
     size_t playBuffered(std::unique_lock<std::mutex> &lock, size_t frames);
-    bool fillBuffer(std::unique_lock<std::mutex> &lock, size_t capacity);
+    bool fillBuffer(std::unique_lock<std::mutex> &lock, size_t capacity, size_t enough);
     void dropHeld();
     void pullOnOwnThread();
 
