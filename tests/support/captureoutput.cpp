@@ -103,8 +103,7 @@ void CaptureDriver::dropHeld()
     heldFrames = 0;
 }
 
-bool CaptureDriver::fillBuffer(std::unique_lock<std::mutex> &lock, size_t capacity,
-                               size_t enough)
+bool CaptureDriver::fillBuffer(std::unique_lock<std::mutex> &lock, size_t capacity, size_t enough)
 {
     const size_t channels = size_t(currentFormat.load().channels);
     const auto deadline = steady_clock::now() + scaled(seconds(5));
