@@ -158,6 +158,9 @@ add_files() {  # PATH...: "+", then the paths typed into the file dialog's name 
     press addtrackbutton
     dialog=$(open_window '^Select audio files$')
     [ -n "$dialog" ] || fail "no file dialog after '+'"
+    # Shown is not yet focused (there is no window manager to hand it the focus): keys typed
+    # before it has the focus are lost, and the dialog waits on an empty name.
+    xdo windowfocus --sync "$dialog"
     for path in "$@"; do text+="\"$path\" "; done
     xdo type --delay 4 "${text% }"
     xdo key Return
