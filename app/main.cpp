@@ -42,6 +42,7 @@ void dumpGeometryOnceShown(const QWidget &window)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(ZUNA_VERSION));
     // Ties the window to the installed launcher entry and its icon (Wayland's app id).
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.zuna.Zuna"));
     // Files from a file manager's Open With; a player already running takes them. This one

@@ -10,9 +10,10 @@
 #include <cstring>
 
 namespace {
-constexpr size_t kBufferSize = 64 * 1024;
-constexpr size_t kFirstFill = 16 * 1024;
-constexpr size_t kTailFill = 4 * 1024;
+constexpr size_t kKiB = 1024;
+constexpr size_t kBufferSize = 64 * kKiB;
+constexpr size_t kFirstFill = 16 * kKiB;
+constexpr size_t kTailFill = 4 * kKiB;
 
 long preadFully(int fd, void *data, size_t count, int64_t offset)
 {

@@ -8,14 +8,15 @@
 #include "audio/decode/mpegheader.h"
 
 namespace {
-constexpr size_t kSearchWindow = 64 * 1024;  // how far past the tags a first frame may start
-constexpr size_t kLookAhead = 16 * 1024;     // room for the two frames that must follow it
+constexpr size_t kKiB = 1024;
+constexpr size_t kSearchWindow = 64 * kKiB;  // how far past the tags a first frame may start
+constexpr size_t kLookAhead = 16 * kKiB;     // room for the two frames that must follow it
 constexpr int kFramesToConfirm = 3;
 // Nearly every file has its first frame right after the tags, so a short window is looked
 // at first. Its look-ahead holds two frames of the largest size (2881 bytes) and a header,
 // so within it each candidate is judged as in the whole window.
-constexpr size_t kQuickWindow = 4 * 1024;
-constexpr size_t kQuickLookAhead = 8 * 1024;
+constexpr size_t kQuickWindow = 4 * kKiB;
+constexpr size_t kQuickLookAhead = 8 * kKiB;
 
 // Offset of the first byte after any ID3v2 tags at the start of the file.
 int64_t skipId3v2(FileReader &file)

@@ -51,7 +51,7 @@ struct Padding {
 // plainly laid out.
 Padding paddingOfLeadingTag(FileReader &file)
 {
-    constexpr int64_t kWorthFinding = 64 * 1024;
+    constexpr int64_t kWorthFinding = int64_t{64} * 1024;
     constexpr int kMaxFrames = 4096;
     unsigned char h[kTagHeaderBytes];
     if (file.readAt(0, h, sizeof h) != long(sizeof h))

@@ -496,7 +496,8 @@ private slots:
         const QString errors = QString::fromLocal8Bit(player.readAllStandardError());
         QVERIFY2(!errors.contains(u"QThread"_s) && !errors.contains(u"Timers"_s),
                  qPrintable(errors));
-        QVERIFY(QFileInfo(cards[1]).size() > 0 && QFileInfo(cards[1]).size() < 6 * 8000 * 4);
+        QVERIFY(QFileInfo(cards[1]).size() > 0 &&
+                QFileInfo(cards[1]).size() < qint64{6} * 8000 * 4);
     }
 };
 

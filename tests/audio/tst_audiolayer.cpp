@@ -91,7 +91,7 @@ private slots:
         std::vector<std::pair<qint64, size_t>> reads = {
             {size - 128, 128}, {0, 10}, {16380, 10}, {5, 70000}, {40000, 100000}, {size - 10, 100}};
         QRandomGenerator pick(2);
-        for (qint64 at = 0; at < 200 * 997; at += 997)
+        for (qint64 at = 0; at < qint64{200} * 997; at += 997)
             reads.insert(reads.end(), {{at, 997}, {pick.bounded(size), pick.bounded(20000)}});
         for (const auto &[at, count] : reads) {
             QByteArray got(qsizetype(count), '\0');

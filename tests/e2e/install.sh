@@ -4,10 +4,11 @@
 # the AppStream metainfo, each where desktops look, valid by the freedesktop validators, and
 # naming each other consistently; the entry takes files (Open With) of every kind that plays.
 #
-#   tests/e2e/install.sh BUILD_DIR
+#   tests/e2e/install.sh BUILD_DIR VERSION
 set -euo pipefail
 
-build=$(readlink -f "${1:?usage: install.sh BUILD_DIR}")
+build=$(readlink -f "${1:?usage: install.sh BUILD_DIR VERSION}")
+version=${2:?usage: install.sh BUILD_DIR VERSION}
 here=$(cd "$(dirname "$0")" && pwd)
 id=io.github.zuna.Zuna
 prefix=$(mktemp -d /tmp/zuna-install.XXXXXX)
@@ -45,11 +46,11 @@ out=$(appstreamcli validate --no-net --strict "$metainfo" 2>&1) || fail "appstre
 echo "ok   appstreamcli validate --no-net --strict"
 
 # The names that tie the files together, as a desktop follows them.
-/usr/bin/python3 - "$prefix" "$id" "$here/../data" <<'PY' || exit 1
+/usr/bin/python3 - "$prefix" "$id" "$here/../data" "$version" <<'PY' || exit 1
 import configparser, os, shlex, sys
 import xml.etree.ElementTree as ET
 
-prefix, app_id, data = sys.argv[1:]
+prefix, app_id, data, version = sys.argv[1:]
 problems = []
 entry = configparser.ConfigParser(interpolation=None)
 entry.optionxform = str
@@ -86,6 +87,10 @@ if meta.findtext("launchable[@type='desktop-id']") != app_id + ".desktop":
 for binary in meta.findall("provides/binary"):
     if not os.access(os.path.join(prefix, "bin", binary.text), os.X_OK):
         problems.append("metainfo provides binary %s, which is not installed" % binary.text)
+releases = [release.get("version") for release in meta.findall("releases/release")]
+if not releases or releases[0] != version:
+    problems.append("metainfo's newest release is %s, not the project's version %s"
+                    % (releases[0] if releases else "missing", version))
 if meta.findtext("name") != desktop["Name"]:
     problems.append("metainfo name %s differs from the entry's %s" % (meta.findtext("name"), desktop["Name"]))
 
@@ -101,5 +106,5 @@ for problem in problems:
     print("FAIL: " + problem, file=sys.stderr)
 sys.exit(1 if problems else 0)
 PY
-echo "ok   entry, icon and metainfo name each other and the binary"
+echo "ok   entry, icon and metainfo name each other and the binary, release $version"
 echo "installed and valid: bin/zuna, zuna-ffmpeg.so, $id.desktop, $id.svg, $id.metainfo.xml"

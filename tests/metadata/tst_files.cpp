@@ -282,7 +282,7 @@ private slots:
         };
         const char *victim = "flac24-1000.flac";
         const QByteArray flac = bytesOf("flac16-880.flac");
-        QByteArray rateZero = flac, noStreamInfo = flac, noise(64 * 1024, '\0'), frames;
+        QByteArray rateZero = flac, noStreamInfo = flac, noise(qsizetype{64} * 1024, '\0'), frames;
         rateZero[18] = rateZero[19] = 0;  // STREAMINFO's 20-bit sample rate, from its byte 10
         rateZero[20] = char(rateZero[20] & 0x0F);
         noStreamInfo[4] = 0x01;  // STREAMINFO turned into PADDING
@@ -410,7 +410,8 @@ private slots:
         qint64 heard = qint64(rig.capture().pump(4800));
         if (file.then != Kept)
             QVERIFY(file.then == Deleted ? QFile::remove(path) : QFile::resize(path, 200));
-        for (size_t got = 8192; got == 8192 && heard < 10 * 48000 * 60; heard += qint64(got))
+        for (size_t got = 8192; got == 8192 && heard < qint64{10} * 48000 * 60;
+             heard += qint64(got))
             got = rig.capture().pump(8192);  // until a short pump: the track's end
         QVERIFY(heard * 1000 <= (length + 30) * rig.capture().format().rate);
         QVERIFY(file.then == Kept || (heard == audio.frames) == (file.then == Deleted));

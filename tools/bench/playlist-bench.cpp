@@ -123,11 +123,11 @@ void addRows(const QString &mode, QListWidget &list, const QStringList &paths,
     // Intake may go on in slices; wait until the last entry exists.
     QElapsedTimer patience;
     patience.start();
-    while (list.count() < paths.size() || !list.itemWidget(list.item(paths.size() - 1))) {
+    while (list.count() < paths.size() || !list.itemWidget(list.item(int(paths.size() - 1)))) {
         if (patience.elapsed() > 600000) {
             std::fprintf(stderr, "gave up: %d of %lld rows after 10 minutes\n", int(list.count()),
                          qlonglong(paths.size()));
-            std::exit(1);
+            std::exit(1);  // NOLINT(concurrency-mt-unsafe): no other thread of ours runs
         }
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     }

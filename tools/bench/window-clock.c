@@ -6,7 +6,7 @@
  * what the server showed before the client painted. Prints "painted_ms=... rss_kb=..." with
  * the resident memory one second after the first paint, then ends the command.
  */
-#define _POSIX_C_SOURCE 200809L
+#define _POSIX_C_SOURCE 200809L  // NOLINT(bugprone-reserved-identifier): the feature-test macro
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <signal.h>
@@ -99,7 +99,7 @@ int main(int argc, char **argv)
     }
     long rss = -1;
     if (painted >= 0) {
-        sleep(1);
+        sleep(1);  // NOLINT(concurrency-mt-unsafe): a single-threaded tool
         rss = rss_kb(child);
     }
     kill(child, SIGTERM);

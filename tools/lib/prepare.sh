@@ -36,7 +36,13 @@ if [ ${#missing[@]} -gt 0 ]; then
         "${missing[@]}"
 fi
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+# ccache, when installed, keeps rebuilds of the same sources cheap (CI builds four ways).
+launcher=()
+if command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" \
+    >/dev/null
 # ZUNA_BUILD_TARGETS (space-separated) builds only those targets, for partial builds.
 # shellcheck disable=SC2086
 cmake --build "$build" ${ZUNA_BUILD_TARGETS:+--target $ZUNA_BUILD_TARGETS}

@@ -317,8 +317,6 @@ bool FfmpegDecoder::seekFrom(int64_t target, int64_t preroll)
     // bit (the AAC decoder's noise substitution draws on state a flush keeps).
     if (from > 0 && codec)
         avcodec_flush_buffers(codec.get());
-    else if (from > 0 && openCodec() != AudioResult::Ok)
-        return false;
     else if (openCodec() != AudioResult::Ok)
         return false;
     draining = false;
