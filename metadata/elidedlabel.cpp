@@ -13,6 +13,7 @@ void ElidedLabel::paintEvent(QPaintEvent *)
     QPainter painter(this);
     const QRect area = contentsRect();
     const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, area.width());
-    style()->drawItemText(&painter, area, QStyle::visualAlignment(layoutDirection(), alignment()),
-                          palette(), isEnabled(), shown, foregroundRole());
+    style()->drawItemText(&painter, area,
+                          int(QStyle::visualAlignment(layoutDirection(), alignment())), palette(),
+                          isEnabled(), shown, foregroundRole());
 }

@@ -39,7 +39,7 @@ const RowFonts &rowFonts()
 
 }  // namespace
 
-ZUNAListWidget::ZUNAListWidget(TrackMetadata read, QString file, QWidget *parent)
+ZUNAListWidget::ZUNAListWidget(const TrackMetadata &read, QString file, QWidget *parent)
     : QWidget(parent), path(std::move(file)), metadata(read)
 {
 }

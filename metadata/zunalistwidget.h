@@ -20,7 +20,7 @@ class ZUNAListWidget : public QWidget {
     Q_OBJECT
 
 public:
-    ZUNAListWidget(TrackMetadata read, QString file, QWidget *parent = nullptr);
+    ZUNAListWidget(const TrackMetadata &read, QString file, QWidget *parent = nullptr);
     // The same from what a row keeps of a map (for readers that made it already).
     ZUNAListWidget(StoredMetadata read, QString file, QWidget *parent = nullptr);
     ~ZUNAListWidget() override;

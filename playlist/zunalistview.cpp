@@ -196,6 +196,7 @@ void ZUNAListView::doItemsLayout()
 {
     // QListView's own layout would walk every row; the base of all views only places the
     // scroll bars and the entries, and repaints.
+    // NOLINTNEXTLINE(bugprone-parent-virtual-call): past QListView on purpose
     QAbstractItemView::doItemsLayout();
 }
 
@@ -203,6 +204,7 @@ void ZUNAListView::rowsInserted(const QModelIndex &parent, int start, int end)
 {
     // QListView forgets its whole layout here; a layout, once the rows of this turn are in,
     // only has the scroll range to update.
+    // NOLINTNEXTLINE(bugprone-parent-virtual-call): past QListView on purpose
     QAbstractItemView::rowsInserted(parent, start, end);
     scheduleDelayedItemsLayout();
 }
@@ -220,6 +222,7 @@ void ZUNAListView::updateScrollRange()
 void ZUNAListView::updateGeometries()
 {
     updateScrollRange();
+    // NOLINTNEXTLINE(bugprone-parent-virtual-call): past QListView on purpose
     QAbstractItemView::updateGeometries();
 }
 
@@ -293,7 +296,7 @@ QModelIndex ZUNAListView::moveCursor(CursorAction action, Qt::KeyboardModifiers)
     const QModelIndex current = currentIndex();
     const int row = current.isValid() ? current.row() : -1;
     const int page = std::max(1, viewport()->height() / kRowHeight);
-    int next = row;
+    int next;
     switch (action) {
         case MoveUp:
         case MovePrevious:
@@ -315,8 +318,7 @@ QModelIndex ZUNAListView::moveCursor(CursorAction action, Qt::KeyboardModifiers)
         case MoveEnd:
             next = rows - 1;
             break;
-        case MoveLeft:
-        case MoveRight:
+        default:  // left and right: the list has one column
             return current;
     }
     return model()->index(std::clamp(next, 0, rows - 1), 0);

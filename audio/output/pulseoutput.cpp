@@ -32,7 +32,8 @@ int64_t nowUs()
 
 uint32_t bytesFor(int ms, const pa_sample_spec &spec)
 {
-    return uint32_t(int64_t(spec.rate) * ms / 1000) * uint32_t(spec.channels) * sizeof(float);
+    return uint32_t(int64_t(spec.rate) * ms / 1000) * uint32_t(spec.channels) *
+           uint32_t(sizeof(float));
 }
 
 class PulseOutput : public Output {

@@ -246,7 +246,7 @@ private slots:
             write(tracks, QString::number(bufferMs) + (rateAlternates ? u"a"_s : u"s"_s));
         Paths list(paths);
         Player player(bufferMs);
-        player.playAll(list, 441, 44100 * 20);
+        player.playAll(list, 441, size_t(44100) * 20);
 
         player.monitor();
         const std::vector<float> &heard = player.samples;

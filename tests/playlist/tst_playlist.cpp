@@ -28,7 +28,7 @@ QStringList makeLibrary(const QString &root, int folders, int files)
         if (!QDir().mkpath(album))
             return {};
         for (int i = 0; i < files; ++i) {
-            const QString source = kSources[(f + i) % kSources.size()];
+            const QString &source = kSources[(f + i) % kSources.size()];
             const QString link =
                 u"%1/%2 %3"_s.arg(album).arg(i + 1, 2, 10, QChar(u'0')).arg(source);
             if (!QFile::link(fixturePath(source), link))
