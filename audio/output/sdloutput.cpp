@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+#include "audio/output/resolvesymbol.h"
+
 namespace {
 
 // SDL2's audio functions, loaded the first time a track plays. Linked in, SDL2 would be
@@ -22,13 +24,6 @@ struct SdlApi {
     decltype(&SDL_GetAudioDeviceStatus) getAudioDeviceStatus = nullptr;
 };
 
-template <typename Function>
-bool resolve(void *library, const char *name, Function *function)
-{
-    *function = reinterpret_cast<Function>(dlsym(library, name));
-    return *function != nullptr;
-}
-
 // The API, or null when SDL2 is not installed (then there is no sound device). The
 // library stays loaded for the life of the process.
 const SdlApi *sdl()
@@ -39,13 +34,13 @@ const SdlApi *sdl()
             return nullptr;
         static SdlApi loaded;
         const bool complete =
-            resolve(library, "SDL_SetHint", &loaded.setHint) &&
-            resolve(library, "SDL_InitSubSystem", &loaded.initSubSystem) &&
-            resolve(library, "SDL_QuitSubSystem", &loaded.quitSubSystem) &&
-            resolve(library, "SDL_OpenAudioDevice", &loaded.openAudioDevice) &&
-            resolve(library, "SDL_CloseAudioDevice", &loaded.closeAudioDevice) &&
-            resolve(library, "SDL_PauseAudioDevice", &loaded.pauseAudioDevice) &&
-            resolve(library, "SDL_GetAudioDeviceStatus", &loaded.getAudioDeviceStatus);
+            resolveSymbol(library, "SDL_SetHint", &loaded.setHint) &&
+            resolveSymbol(library, "SDL_InitSubSystem", &loaded.initSubSystem) &&
+            resolveSymbol(library, "SDL_QuitSubSystem", &loaded.quitSubSystem) &&
+            resolveSymbol(library, "SDL_OpenAudioDevice", &loaded.openAudioDevice) &&
+            resolveSymbol(library, "SDL_CloseAudioDevice", &loaded.closeAudioDevice) &&
+            resolveSymbol(library, "SDL_PauseAudioDevice", &loaded.pauseAudioDevice) &&
+            resolveSymbol(library, "SDL_GetAudioDeviceStatus", &loaded.getAudioDeviceStatus);
         return complete ? &loaded : nullptr;
     }();
     return api;
