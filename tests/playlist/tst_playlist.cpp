@@ -167,13 +167,14 @@ private slots:
         view.resize(300, 400);
         view.show();
         // Last, files slow to read (ten minutes of MP3 without a length header, scanned frame
-        // by frame): the rows before them are in long before the intake is over.
+        // by frame), enough of them that a fast machine is still reading when the first rows
+        // are in: the rows before them are in long before the intake is over.
         QTemporaryDir elsewhere;
         const QString slow = elsewhere.filePath(u"slow.mp3"_s);
         QFile mp3(fixturePath(u"vbr-noxing-550.mp3"_s)), file(slow);
         QVERIFY(mp3.open(QIODevice::ReadOnly) && file.open(QIODevice::WriteOnly));
         QVERIFY(file.write(mp3.readAll().repeated(200)) > 0 && file.flush());
-        const QStringList slowOnes(4, slow);
+        const QStringList slowOnes(64, slow);
         QStringList expected = library.mid(0, 25) + library + slowOnes;
         QVERIFY(dropFiles(&view, QStringList{dir.path() + u"/Artist 001"_s, dir.path()} + slowOnes,
                           false));
