@@ -147,6 +147,21 @@ struct Player {
             QCoreApplication::processEvents();
         }
     }
+    // Starts the first row and plays `frames` (past the first track's end, into the one
+    // joined to it), then waits until the engine has taken that end and before the window
+    // (this thread) has heard of it: the moment between a join and its confirmation.
+    void playIntoTheJoin(const Paths &list, size_t frames)
+    {
+        std::atomic<bool> ended{false};
+        const QMetaObject::Connection watch = QObject::connect(
+            engine, &ZUNAAudio::Finish, engine, [&ended] { ended = true; }, Qt::DirectConnection);
+        transport.choose(&list, 0);
+        settle();
+        capture->pump(frames);
+        while (!ended)
+            CrossThreadCall(engine).run([] {});
+        QObject::disconnect(watch);
+    }
     // Plays the playlist from its first row, `step` frames at a time, until its last track
     // has ended (or the speaker has played `limit` frames' time).
     void playAll(Paths &list, size_t step, size_t limit)
@@ -283,15 +298,7 @@ private slots:
             paths.removeLast();
         Paths list(paths);
         Player player(20);
-        std::atomic<bool> ended{false};
-        QObject::connect(
-            player.engine, &ZUNAAudio::Finish, player.engine, [&ended] { ended = true; },
-            Qt::DirectConnection);
-        player.transport.choose(&list, 0);
-        player.settle();
-        player.capture->pump(13230 + 2000);  // into the next file by 2,000 frames
-        while (!ended)                       // the engine has taken the end; the window has yet to
-            CrossThreadCall(player.engine).run([] {});
+        player.playIntoTheJoin(list, 13230 + 2000);  // into the next file by 2,000 frames
         list.rows.removeRows(1, 1);
         player.settle();
         player.playOn(list, 441, 44100);
@@ -325,15 +332,7 @@ private slots:
         const QStringList paths = write(tracks, u"paused"_s);
         Paths list(paths);
         Player player(20);
-        std::atomic<bool> ended{false};
-        QObject::connect(
-            player.engine, &ZUNAAudio::Finish, player.engine, [&ended] { ended = true; },
-            Qt::DirectConnection);
-        player.transport.choose(&list, 0);
-        player.settle();
-        player.capture->pump(4410 + 1000);
-        while (!ended)
-            CrossThreadCall(player.engine).run([] {});
+        player.playIntoTheJoin(list, 4410 + 1000);
         CrossThreadCall(player.engine).run([e = player.engine] { e->Pause(); });
         QCOMPARE(player.capture->pump(4410), size_t(0));
         player.settle();  // the window takes the end and asks for the next file
