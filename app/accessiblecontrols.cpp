@@ -6,6 +6,8 @@
 #include "app/fittedlabel.h"
 #include "ui_mainwindow.h"
 
+namespace zuna {
+
 namespace {
 QString tr(const char *text)
 {
@@ -53,3 +55,5 @@ void describeControls(Ui_MainWindow *ui)
     FittedLabel::fit(ui->artistlabel);
     FittedLabel::fit(ui->tracklabel);
 }
+
+}  // namespace zuna

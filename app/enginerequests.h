@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+namespace zuna {
+
 // The player's requests to the engine beyond the connections the window has always had, sent
 // the same way: as signals that reach the engine's thread queued, in order with the others.
 class EngineRequests : public QObject {
@@ -19,3 +21,5 @@ signals:
     void Pause();                  // as the pause button, from the desktop's controls
     void Stop();  // from the desktop's controls, or a closed playlist held the playing entry
 };
+
+}  // namespace zuna

@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QToolTip>
 
+namespace zuna {
+
 FittedLabel::FittedLabel(QLabel *fitted) : label(fitted)
 {
     setParent(fitted);
@@ -39,3 +41,5 @@ bool FittedLabel::eventFilter(QObject *watched, QEvent *event)
     QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), label->text(), label);
     return true;
 }
+
+}  // namespace zuna

@@ -4,6 +4,8 @@
 
 class QLabel;
 
+namespace zuna {
+
 // Fits one of the window's labels to the width the window gives it: a text that does not
 // fit is drawn cut, ending in "…", and shown whole in a tooltip, while the label's text
 // and what a screen reader is told of it stay whole. The label no longer asks for the width
@@ -26,3 +28,5 @@ private:
 
     QLabel *const label;
 };
+
+}  // namespace zuna

@@ -4,11 +4,13 @@
 #include <QString>
 
 // The resource lives in a static library: without this the linker drops it and the font
-// silently never loads.
+// silently never loads. Outside any namespace, as Q_INIT_RESOURCE requires.
 static void initResources()
 {
     Q_INIT_RESOURCE(resources);
 }
+
+namespace zuna {
 
 bool registerIconFont()
 {
@@ -17,3 +19,5 @@ bool registerIconFont()
         QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/corvane-lite.ttf"));
     return id >= 0;
 }
+
+}  // namespace zuna

@@ -10,6 +10,8 @@
 
 #include "app/mprisservice.h"
 
+namespace zuna {
+
 QStringList pathsFromArguments(const QStringList &arguments)
 {
     QStringList paths;
@@ -51,3 +53,5 @@ std::optional<int> handOverToRunningPlayer(const QStringList &paths)
         std::fprintf(stderr, "zuna: nothing to play in %s\n", qUtf8Printable(file));
     return notOpened.size() == paths.size() && !paths.isEmpty() ? 1 : 0;
 }
+
+}  // namespace zuna

@@ -3,6 +3,8 @@
 #include <QStringList>
 #include <optional>
 
+namespace zuna {
+
 // The files a launch was given, as the desktop's Open With passes them (%F): paths made
 // absolute against the working folder, file URLs taken as their paths.
 QStringList pathsFromArguments(const QStringList &arguments);
@@ -14,3 +16,5 @@ QStringList pathsFromArguments(const QStringList &arguments);
 // player to hand to (no bus, none running, or one that does not answer), so that this launch
 // stands alone.
 std::optional<int> handOverToRunningPlayer(const QStringList &paths);
+
+}  // namespace zuna

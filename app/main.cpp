@@ -7,6 +7,8 @@
 #include "app/instancehandoff.h"
 #include "app/mainwindow.h"
 
+using namespace zuna;
+
 namespace {
 // Test hook for the end-to-end suite (tests/e2e), off unless ZUNA_DUMP_GEOMETRY names a
 // file: once the window is up, writes "objectName x y width height" (screen coordinates)

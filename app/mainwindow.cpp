@@ -18,6 +18,8 @@
 #include "playlist/zunalistview.h"
 #include "ui_mainwindow.h"
 
+using namespace zuna;
+
 namespace {
 // A click on the progress groove puts the handle where it was clicked, rather than a page
 // further along, so that the position asked for is the one seen.

@@ -9,11 +9,13 @@
 class QListWidget;
 class QListWidgetItem;
 class QThread;
+namespace zuna {
 class EngineRequests;
 class MprisService;
 class TrackReports;
 class Transport;
 class VisiblePlaylist;
+}  // namespace zuna
 class Ui_MainWindow;
 class ZUNAAudio;
 
@@ -68,11 +70,11 @@ private:
     QThread *thread;
     ZUNAAudio *audio;
     int playlistcount;
-    EngineRequests *requests;       // a child
-    TrackReports *reports;          // a child: the engine's reports that are still true
-    Transport *transport;           // a child
-    MprisService *mpris = nullptr;  // a child, once offered
-    VisiblePlaylist *visible;       // a child
+    zuna::EngineRequests *requests;       // a child
+    zuna::TrackReports *reports;          // a child: the engine's reports that are still true
+    zuna::Transport *transport;           // a child
+    zuna::MprisService *mpris = nullptr;  // a child, once offered
+    zuna::VisiblePlaylist *visible;       // a child
     // The transport's current entry, as the window's widgets: null when it has none.
     QListWidget *currentlist = nullptr;
     QListWidgetItem *currentitem = nullptr;

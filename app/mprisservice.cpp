@@ -12,6 +12,8 @@
 #include "app/transport.h"
 #include "app/visibleplaylist.h"
 
+namespace zuna {
+
 namespace {
 const QString kPath = QStringLiteral("/org/mpris/MediaPlayer2");
 const QString kPlayer = QStringLiteral("org.mpris.MediaPlayer2.Player");
@@ -421,3 +423,5 @@ void MprisService::refresh()
 }
 
 #include "mprisservice.moc"
+
+}  // namespace zuna

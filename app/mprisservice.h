@@ -9,6 +9,8 @@
 #include "audio/engine/zunaaudio.h"
 #include "metadata/trackmetadata.h"
 
+namespace zuna {
+
 class Transport;
 class VisiblePlaylist;
 
@@ -88,3 +90,5 @@ private:
     QElapsedTimer since;
     QVariantMap announced;  // the properties as the bus last heard of them
 };
+
+}  // namespace zuna

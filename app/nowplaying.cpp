@@ -11,6 +11,8 @@
 #include "metadata/timetext.h"
 #include "ui_mainwindow.h"
 
+using namespace zuna;
+
 void MainWindow::ShowTrack(const TrackMetadata &metadata)
 {
     ui->totaltimelabel->setText(timeText(metadata.value(QStringLiteral("LENGTH")).toLongLong()));

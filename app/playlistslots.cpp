@@ -15,6 +15,8 @@
 #include "playlist/zunalistview.h"
 #include "ui_mainwindow.h"
 
+using namespace zuna;
+
 namespace {
 ZUNAListView *visiblePlaylist(QTabWidget *tabs)
 {

@@ -1,5 +1,7 @@
 #include "app/trackreports.h"
 
+namespace zuna {
+
 TrackReports::TrackReports(const EngineReports *engine, QObject *parent) : QObject(parent)
 {
     connect(engine, &EngineReports::PlaybackChanged, this,
@@ -29,3 +31,5 @@ bool TrackReports::take(quint64 generation)
     heard = generation;
     return !stale();
 }
+
+}  // namespace zuna

@@ -5,6 +5,8 @@
 
 #include "audio/engine/zunaaudio.h"
 
+namespace zuna {
+
 // The engine's reports as the GUI thread takes them: only those about what it asked for
 // last. Every request that starts or stops a track (the window's Playfile, a Stop) is
 // counted here as it is sent; the engine counts the same requests as it takes them and
@@ -35,3 +37,5 @@ private:
     quint64 sent = 0;   // requests counted
     quint64 heard = 0;  // the stamp of the report taken last
 };
+
+}  // namespace zuna

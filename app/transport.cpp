@@ -7,6 +7,8 @@
 #include "app/enginerequests.h"
 #include "app/trackreports.h"
 
+namespace zuna {
+
 Transport::Transport(EngineRequests *engine, TrackReports *reports, QObject *parent)
     : QObject(parent), requests(engine), heard(reports)
 {
@@ -199,3 +201,5 @@ void Transport::setVolume(int percent)
     if (std::exchange(level, percent) != percent)
         emit volumeChanged(percent);
 }
+
+}  // namespace zuna

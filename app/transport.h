@@ -7,8 +7,11 @@
 #include "audio/engine/zunaaudio.h"
 #include "metadata/trackmetadata.h"
 
-class EngineRequests;
 class QAbstractItemModel;
+
+namespace zuna {
+
+class EngineRequests;
 class TrackReports;
 
 // A playlist as the transport sees it: rows in a model, whose persistent indexes keep their
@@ -87,3 +90,5 @@ private:
     EngineReports::Playback state = EngineReports::Playback::Stopped;
     int level = 0;
 };
+
+}  // namespace zuna

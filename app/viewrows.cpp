@@ -3,6 +3,8 @@
 #include "metadata/zunalistwidget.h"
 #include "playlist/zunalistview.h"
 
+namespace zuna {
+
 namespace {
 const ZUNAListWidget *entryAt(const QListWidget *list, int row)
 {
@@ -34,3 +36,5 @@ TrackMetadata ViewRows::metadata(int row) const
     const ZUNAListWidget *entry = entryAt(list, row);
     return entry ? entry->Getmetadata() : TrackMetadata();
 }
+
+}  // namespace zuna

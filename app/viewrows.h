@@ -6,6 +6,8 @@
 
 class ZUNAListView;
 
+namespace zuna {
+
 // A playlist view as the transport sees it: the view's rows, and from each row's entry
 // widget the file and what was read of it. A child of the view, it goes with it.
 class ViewRows : public QObject, public PlaylistRows {
@@ -24,3 +26,5 @@ public:
 private:
     ZUNAListView *const list;
 };
+
+}  // namespace zuna

@@ -14,6 +14,8 @@
 #include "playlist/folderwalk.h"
 #include "playlist/zunalistview.h"
 
+namespace zuna {
+
 namespace {
 // Whether the player finds sound in the file: it opens as a stream. Reads only the start.
 bool playable(const QString &path)
@@ -127,3 +129,5 @@ void VisiblePlaylist::changedSoon()
             emit rowsChanged();
         });
 }
+
+}  // namespace zuna

@@ -6,8 +6,11 @@
 #include <QStringList>
 
 class QTabWidget;
-class Transport;
 class ZUNAListView;
+
+namespace zuna {
+
+class Transport;
 
 // The playlist of the visible tab, as the desktop reaches it: files and folders opened from
 // outside go into it and play, and Play with nothing current starts one of its rows. It
@@ -46,3 +49,5 @@ private:
     QMetaObject::Connection watched[3];
     bool changePending = false;
 };
+
+}  // namespace zuna

@@ -7,6 +7,8 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+namespace zuna {
+
 namespace {
 template <typename Action>
 void bindKey(QKeySequence::StandardKey key, MainWindow *window, Action action,
@@ -46,3 +48,5 @@ void WindowKeys::focusVisiblePlaylist()
     if (QWidget *playlist = ui->playliststab->currentWidget())
         playlist->setFocus(Qt::OtherFocusReason);
 }
+
+}  // namespace zuna

@@ -5,6 +5,8 @@
 class MainWindow;
 class Ui_MainWindow;
 
+namespace zuna {
+
 // The keyboard's way to what the window's buttons and tabs do: the desktop's standard keys
 // open files, open a new playlist, close the visible playlist (with its question) and quit;
 // and after a dialog, or a playlist closed, the focus goes back to the music, so that the
@@ -20,3 +22,5 @@ private:
 
     Ui_MainWindow *const ui;
 };
+
+}  // namespace zuna

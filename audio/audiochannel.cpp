@@ -4,6 +4,8 @@
 #include "audio/audiostream.h"
 #include "audio/playback/channelcore.h"
 
+namespace zuna {
+
 std::shared_ptr<ChannelCore> AudioChannel::live() const
 {
     std::shared_ptr<ChannelCore> channel = core.lock();
@@ -88,3 +90,5 @@ bool AudioChannel::plays(const AudioStream &stream) const
     const auto channel = live();
     return channel && channel->hears(*stream.track);
 }
+
+}  // namespace zuna

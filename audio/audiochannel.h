@@ -5,6 +5,8 @@
 
 #include "audio/audioresult.h"
 
+namespace zuna {
+
 class AudioStream;
 class ChannelCore;
 
@@ -47,3 +49,5 @@ private:
 
     std::weak_ptr<ChannelCore> core;
 };
+
+}  // namespace zuna

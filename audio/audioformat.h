@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace zuna {
+
 // What kind of audio a stream holds, decided from its content, never its file name.
 enum class SoundType { Other, Mpeg, Flac };
 
@@ -22,3 +24,5 @@ inline int64_t msToFrames(int64_t ms, int rate)
 {
     return ms * rate / 1000;
 }
+
+}  // namespace zuna

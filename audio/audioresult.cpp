@@ -1,5 +1,7 @@
 #include "audio/audioresult.h"
 
+namespace zuna {
+
 const char *describe(AudioResult result)
 {
     switch (result) {
@@ -22,3 +24,5 @@ const char *describe(AudioResult result)
     }
     return "unknown result";
 }
+
+}  // namespace zuna

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace zuna {
+
 // Result codes of the audio layer. Nothing in the layer throws; every operation that can
 // fail says why with one of these.
 enum class AudioResult {
@@ -15,3 +17,5 @@ enum class AudioResult {
 
 // A short English description for log lines and tools.
 const char *describe(AudioResult result);
+
+}  // namespace zuna

@@ -6,6 +6,8 @@
 #include "audio/decode/trackfile.h"
 #include "audio/playback/channelcore.h"
 
+namespace zuna {
+
 AudioStream::AudioStream(std::unique_ptr<TrackFile> opened) : track(std::move(opened)) {}
 
 AudioStream::~AudioStream()
@@ -98,3 +100,5 @@ AudioResult AudioStream::queueOn(const std::shared_ptr<ChannelCore> &core)
     }
     return result;
 }
+
+}  // namespace zuna

@@ -10,6 +10,8 @@
 #include "audio/audioresult.h"
 #include "audio/tag.h"
 
+namespace zuna {
+
 class ChannelCore;
 class OutputDriver;
 class TrackFile;
@@ -53,3 +55,5 @@ private:
     bool rewindFirst = false;              // it was decoded before: start from the start again
     std::optional<std::vector<Tag>> tags;
 };
+
+}  // namespace zuna

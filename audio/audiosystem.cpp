@@ -4,6 +4,8 @@
 #include "audio/output/systemoutput.h"
 #include "audio/playback/channelcore.h"
 
+namespace zuna {
+
 AudioSystem::AudioSystem(std::unique_ptr<OutputDriver> outputs)
     : driver(outputs ? std::move(outputs) : makeSystemOutputDriver())
 {
@@ -44,3 +46,5 @@ void AudioSystem::setTrackEndListener(std::function<void()> listener)
 {
     onTrackEnd = std::move(listener);
 }
+
+}  // namespace zuna

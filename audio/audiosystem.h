@@ -9,6 +9,8 @@
 #include "audio/audiostream.h"
 #include "audio/output/output.h"
 
+namespace zuna {
+
 class ChannelCore;
 
 // The entry to the audio layer: opens streams from files and plays them on its one
@@ -46,3 +48,5 @@ private:
     std::function<void()> onTrackEnd;
     std::weak_ptr<ChannelCore> current;
 };
+
+}  // namespace zuna

@@ -3,6 +3,8 @@
 #include <QPainter>
 #include <QStyle>
 
+namespace zuna {
+
 QSize ElidedLabel::minimumSizeHint() const
 {
     return {0, QLabel::minimumSizeHint().height()};
@@ -17,3 +19,5 @@ void ElidedLabel::paintEvent(QPaintEvent *)
                           int(QStyle::visualAlignment(layoutDirection(), alignment())), palette(),
                           isEnabled(), shown, foregroundRole());
 }
+
+}  // namespace zuna

@@ -2,6 +2,8 @@
 
 #include <QLabel>
 
+namespace zuna {
+
 // A label that shows as much of its text as its width holds, ending in "…" when the rest
 // is cut; text() and what a screen reader is told stay whole. It asks for no width of its
 // own, so a long text never pushes its neighbours aside.
@@ -16,3 +18,5 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
 };
+
+}  // namespace zuna

@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+namespace zuna {
+
 QString sizeText(qint64 bytes)
 {
     const qint64 kilobytes = qMax<qint64>(0, bytes) / 1024;
@@ -9,3 +11,5 @@ QString sizeText(qint64 bytes)
     return QString::number(kilobytes / 1024) + QLatin1Char('.') + QString::number(digit) +
            QStringLiteral("MB");
 }
+
+}  // namespace zuna

@@ -1,5 +1,7 @@
 #include "metadata/storedmetadata.h"
 
+namespace zuna {
+
 namespace {
 // In the order of the keys: text keys first, as `texts` holds them.
 const QString kKeyNames[] = {QStringLiteral("TITLE"), QStringLiteral("ARTIST"),
@@ -101,3 +103,5 @@ qint64 StoredMetadata::sizeBytes() const
 {
     return number(Size);
 }
+
+}  // namespace zuna

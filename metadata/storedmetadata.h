@@ -4,6 +4,8 @@
 
 #include "metadata/trackmetadata.h"
 
+namespace zuna {
+
 // A TrackMetadata as a playlist row keeps it. The map the reader writes costs a tree of six
 // nodes, each with a key and a value of its own; kept here are the three tag texts and the
 // type (sharing the text of equal values, see TextPool), the length and the size as numbers,
@@ -36,3 +38,5 @@ private:
     bool compact = true;
     TrackMetadata asItCame;  // only when it could not be kept compactly
 };
+
+}  // namespace zuna

@@ -1,5 +1,7 @@
 #include "metadata/textpool.h"
 
+namespace zuna {
+
 QString TextPool::shared(const QString &text)
 {
     const auto found = texts.constFind(text);
@@ -18,3 +20,5 @@ void TextPool::shareRepeated(TrackMetadata *metadata)
             *found = shared(*found);
     }
 }
+
+}  // namespace zuna

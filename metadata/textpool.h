@@ -5,6 +5,8 @@
 
 #include "metadata/trackmetadata.h"
 
+namespace zuna {
+
 // Equal texts kept once. A library's artist and album names repeat over thousands of rows;
 // every row holding the pool's copy shares its one buffer (QString's implicit sharing).
 // Not for use from two threads at once.
@@ -18,3 +20,5 @@ public:
 private:
     QSet<QString> texts;
 };
+
+}  // namespace zuna

@@ -2,6 +2,8 @@
 
 #include <QTime>
 
+namespace zuna {
+
 QString timeText(qint64 milliseconds)
 {
     const qint64 seconds = qMax<qint64>(0, milliseconds) / 1000;
@@ -13,3 +15,5 @@ QString timeText(qint64 milliseconds)
         .arg(seconds / 60 % 60, 2, 10, zero)
         .arg(seconds % 60, 2, 10, zero);
 }
+
+}  // namespace zuna

@@ -6,6 +6,8 @@
 
 #include "audio/audiosystem.h"
 
+using namespace zuna;
+
 namespace {
 const QString kUnknownTag = QStringLiteral("Unknow");
 

@@ -7,6 +7,8 @@
 #include "metadata/timetext.h"
 #include "metadata/zunalistwidget.h"
 
+namespace zuna {
+
 namespace {
 // What the reader writes for a tag the file lacks.
 const QString kUnknown = QStringLiteral("Unknow");
@@ -60,3 +62,5 @@ QVariant TrackRowItem::data(int role) const
         }
     }
 }
+
+}  // namespace zuna

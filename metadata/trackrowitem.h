@@ -5,6 +5,8 @@
 
 #include "metadata/trackmetadata.h"
 
+namespace zuna {
+
 // What a screen reader says of a playlist row: the title, the artist and the length, with
 // the file's name standing in for a title the file does not have ("Unknow"), and an artist
 // it does not have left out. "Long tone, ZUNA, 02:00".
@@ -18,3 +20,5 @@ class TrackRowItem : public QListWidgetItem {
 public:
     QVariant data(int role) const override;
 };
+
+}  // namespace zuna

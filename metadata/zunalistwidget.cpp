@@ -10,6 +10,8 @@
 #include "metadata/sizetext.h"
 #include "metadata/timetext.h"
 
+using namespace zuna;
+
 namespace {
 constexpr int kRowMargin = 5;
 

@@ -22,13 +22,13 @@ class ZUNAListWidget : public QWidget {
 public:
     ZUNAListWidget(const TrackMetadata &read, QString file, QWidget *parent = nullptr);
     // The same from what a row keeps of a map (for readers that made it already).
-    ZUNAListWidget(StoredMetadata read, QString file, QWidget *parent = nullptr);
+    ZUNAListWidget(zuna::StoredMetadata read, QString file, QWidget *parent = nullptr);
     ~ZUNAListWidget() override;
 
     QString Getpath() const;
     TrackMetadata Getmetadata() const;
     // What Getmetadata() holds, without making the map.
-    const StoredMetadata &metadataRecord() const { return metadata; }
+    const zuna::StoredMetadata &metadataRecord() const { return metadata; }
 
     void ensureLabels();
     void releaseLabels();
@@ -42,7 +42,7 @@ protected:
 
 private:
     QString path;
-    StoredMetadata metadata;
+    zuna::StoredMetadata metadata;
     bool labelsWanted = true;  // build the labels when polished
     bool hiddenByView = false;
 };

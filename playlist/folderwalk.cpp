@@ -5,6 +5,8 @@
 #include <QSet>
 #include <algorithm>
 
+namespace zuna {
+
 namespace {
 // Names as people read them: runs of digits by their value ("2" before "10"), the rest
 // regardless of case, whatever the locale (collators are plain byte order in the C locale).
@@ -128,3 +130,5 @@ QStringList expandFolders(const QStringList &dropped)
     });
     return files;
 }
+
+}  // namespace zuna

@@ -3,6 +3,8 @@
 #include <QStringList>
 #include <functional>
 
+namespace zuna {
+
 // What a drop puts in a playlist, in order: each dropped file as it is (any file gets its
 // row), and each dropped folder replaced by the music files under it (MP3, FLAC, Ogg, Opus,
 // MP4/M4A, AAC, WAV, AIFF, WavPack, Monkey's Audio, MP2, tracker modules, WebM), by
@@ -16,3 +18,5 @@ QStringList expandFolders(const QStringList &dropped);
 // The same, handed over as it is found: `take` gets the files in order, a folder's (or one
 // dropped file) at a time, never an empty list, and stops the walk by returning false.
 void walkFolders(const QStringList &dropped, const std::function<bool(const QStringList &)> &take);
+
+}  // namespace zuna

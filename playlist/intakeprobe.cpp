@@ -7,6 +7,8 @@
 
 #include "playlist/zunalistview.h"
 
+namespace zuna {
+
 namespace {
 class IntakeProbe : public QObject {
 public:
@@ -70,3 +72,5 @@ void probeIntakeIfAsked(ZUNAListView *view)
     if (!path.isEmpty())
         new IntakeProbe(view, path);
 }
+
+}  // namespace zuna

@@ -14,6 +14,8 @@
 #include "metadata/textpool.h"
 #include "playlist/folderwalk.h"
 
+namespace zuna {
+
 namespace {
 // Files read by one task: enough that a task is worth starting, few enough that the first
 // rows show at once.
@@ -221,3 +223,5 @@ void PlaylistIntake::finish()
         addReadRows(-1);
     }
 }
+
+}  // namespace zuna

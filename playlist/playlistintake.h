@@ -9,6 +9,8 @@
 
 #include "metadata/storedmetadata.h"
 
+namespace zuna {
+
 // Takes files into a playlist without stopping the window. Folders are walked and every
 // file's metadata is read on a pool of threads, at a lower priority than the window and the
 // sound, the reading starting with the first folder's files; the rows go into the list on
@@ -57,3 +59,5 @@ private:
     QThreadPool pool;
     bool takePending = false;
 };
+
+}  // namespace zuna

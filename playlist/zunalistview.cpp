@@ -18,6 +18,8 @@
 #include "playlist/intakeprobe.h"
 #include "playlist/playlistintake.h"
 
+using namespace zuna;
+
 namespace {
 const QString kUriList = QStringLiteral("text/uri-list");
 constexpr int kRowHeight = 40;

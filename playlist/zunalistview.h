@@ -7,7 +7,9 @@
 #include "metadata/storedmetadata.h"
 #include "metadata/trackmetadata.h"
 
+namespace zuna {
 class PlaylistIntake;
+}  // namespace zuna
 
 // One playlist: a list whose rows are 40 px slots, each covered by the ZUNAListWidget of
 // one file. Files come in through AddFile() one at a time, or through AddFiles() and drops
@@ -63,7 +65,7 @@ protected:
     bool isIndexHidden(const QModelIndex &index) const override;
 
 private:
-    void appendRow(const QString &path, const StoredMetadata &metadata);
+    void appendRow(const QString &path, const zuna::StoredMetadata &metadata);
     void placeEntries();
     void updateScrollRange();
     int rowAtY(int y) const;  // the row under a viewport height, unclamped
@@ -72,6 +74,6 @@ private:
     const int id;
     QWidget *parking;  // hidden holder of the entry widgets of rows out of sight
     bool insertingRow = false;
-    QPersistentModelIndex hovered;           // the row under the pointer, drawn as such
-    std::unique_ptr<PlaylistIntake> intake;  // goes first, with whatever it has not added
+    QPersistentModelIndex hovered;                 // the row under the pointer, drawn as such
+    std::unique_ptr<zuna::PlaylistIntake> intake;  // goes first, with whatever it has not added
 };

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace zuna {
+
 // The bytes of one file, as a decoder reads them: a position that read() advances, a seek
 // like lseek(), and the size. The decoder module loaded at run time reads through this
 // interface alone, so that it needs no symbol of the program that loads it.
@@ -18,3 +20,5 @@ public:
     virtual int64_t seek(int64_t offset, int whence) = 0;
     virtual int64_t size() const = 0;
 };
+
+}  // namespace zuna

@@ -6,6 +6,8 @@
 #include "audio/decode/formatsniffer.h"
 #include "audio/decode/mpegdecoder.h"
 
+namespace zuna {
+
 AudioResult openDecoder(const SniffedFormat &format, FileReader &file,
                         std::unique_ptr<Decoder> *decoder, TagLayout *tags)
 {
@@ -23,3 +25,5 @@ AudioResult openDecoder(const SniffedFormat &format, FileReader &file,
     }
     return openFfmpegDecoder(file, format.demuxer, decoder, tags);
 }
+
+}  // namespace zuna

@@ -7,6 +7,8 @@
 #include "audio/audioresult.h"
 #include "audio/decode/taglayout.h"
 
+namespace zuna {
+
 class FileReader;
 struct SniffedFormat;
 
@@ -40,3 +42,5 @@ public:
 // decoder cannot make sense of the data.
 AudioResult openDecoder(const SniffedFormat &format, FileReader &file,
                         std::unique_ptr<Decoder> *decoder, TagLayout *tags);
+
+}  // namespace zuna

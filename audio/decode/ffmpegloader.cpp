@@ -11,6 +11,8 @@
 #include "audio/decode/decoder.h"
 #include "audio/decode/ffmpegmodule.h"
 
+namespace zuna {
+
 namespace {
 // Where the installed layout puts the module, from the program's folder.
 std::string besideProgram()
@@ -64,3 +66,5 @@ AudioResult openFfmpegDecoder(ByteSource &source, const char *demuxer,
     *tags = layout;
     return AudioResult::Ok;
 }
+
+}  // namespace zuna

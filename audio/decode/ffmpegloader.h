@@ -5,6 +5,8 @@
 #include "audio/audioresult.h"
 #include "audio/decode/taglayout.h"
 
+namespace zuna {
+
 class ByteSource;
 class Decoder;
 
@@ -17,3 +19,5 @@ class Decoder;
 // demuxer to try before probing.
 AudioResult openFfmpegDecoder(ByteSource &source, const char *demuxer,
                               std::unique_ptr<Decoder> *decoder, TagLayout *tags);
+
+}  // namespace zuna

@@ -2,6 +2,8 @@
 
 #include "audio/decode/taglayout.h"
 
+namespace zuna {
+
 class ByteSource;
 class Decoder;
 
@@ -17,3 +19,5 @@ class Decoder;
 #define ZUNA_FFMPEG_ENTRY "zuna_ffmpeg_open_decoder_v1"
 using FfmpegOpenDecoder = int (*)(ByteSource *source, const char *demuxer, Decoder **decoder,
                                   TagLayout *tags);
+
+}  // namespace zuna

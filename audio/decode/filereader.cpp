@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace zuna {
+
 namespace {
 constexpr size_t kKiB = 1024;
 constexpr size_t kBufferSize = 64 * kKiB;
@@ -173,3 +175,5 @@ long FileReader::read(void *data, size_t count)
         position += got;
     return got;
 }
+
+}  // namespace zuna

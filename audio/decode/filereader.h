@@ -8,6 +8,8 @@
 #include "audio/audioresult.h"
 #include "audio/decode/bytesource.h"
 
+namespace zuna {
+
 // A read-only regular file with read-ahead buffers. Reads go through pread(), so that the
 // decoder and the tag reader (readAt) never disturb each other's position, a frame-by-frame
 // scan costs one system call per buffer rather than per frame, and a file that shrinks while
@@ -67,3 +69,5 @@ private:
     Window windows[kWindows];
     uint64_t uses = 0;
 };
+
+}  // namespace zuna

@@ -5,6 +5,8 @@
 
 #include "audio/decode/filereader.h"
 
+namespace zuna {
+
 namespace {
 constexpr int kMaxChannels = 8;
 // Damaged data can make libFLAC hunt for a frame sync for a while; bound the number of
@@ -186,3 +188,5 @@ void FlacDecoder::onMetadata(const FLAC__StreamDecoder *, const FLAC__StreamMeta
     d->pcmFormat = AudioFormat{int(info.sample_rate), int(info.channels)};
     d->length = int64_t(info.total_samples);
 }
+
+}  // namespace zuna

@@ -7,6 +7,8 @@
 
 #include "audio/decode/decoder.h"
 
+namespace zuna {
+
 // FLAC through libFLAC's stream decoder, reading via our FileReader. The length is the
 // sample count of STREAMINFO, which every valid FLAC stream starts with.
 class FlacDecoder : public Decoder {
@@ -52,3 +54,5 @@ private:
     std::vector<float> pending;  // decoded samples not handed out yet, interleaved
     size_t pendingRead = 0;      // samples of `pending` already handed out
 };
+
+}  // namespace zuna

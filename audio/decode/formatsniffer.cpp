@@ -7,6 +7,8 @@
 #include "audio/decode/filereader.h"
 #include "audio/decode/mpegheader.h"
 
+namespace zuna {
+
 namespace {
 constexpr size_t kKiB = 1024;
 constexpr size_t kSearchWindow = 64 * kKiB;  // how far past the tags a first frame may start
@@ -134,3 +136,5 @@ SniffedFormat sniffFormat(FileReader &file)
         return quick;
     return sniffWindow(file, start, kSearchWindow, kLookAhead, &searchedAll);
 }
+
+}  // namespace zuna

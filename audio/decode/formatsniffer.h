@@ -4,6 +4,8 @@
 
 #include "audio/audioformat.h"
 
+namespace zuna {
+
 class FileReader;
 
 // What the first bytes of a file say about its audio.
@@ -22,3 +24,5 @@ struct SniffedFormat {
 // consecutive, consistent frame headers (or run to the end of the file), so random bytes are not
 // taken for audio. Reads at most about 80 KiB past the tags.
 SniffedFormat sniffFormat(FileReader &file);
+
+}  // namespace zuna

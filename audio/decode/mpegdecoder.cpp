@@ -8,6 +8,8 @@
 #include "audio/decode/filereader.h"
 #include "audio/decode/mpegheader.h"
 
+namespace zuna {
+
 namespace {
 mpg123_ssize_t readCallback(void *reader, void *buffer, size_t count)
 {
@@ -177,3 +179,5 @@ AudioResult MpegDecoder::seek(int64_t frame)
     return mpg123_seek(handle.get(), off_t(frame), SEEK_SET) >= 0 ? AudioResult::Ok
                                                                   : AudioResult::Corrupt;
 }
+
+}  // namespace zuna

@@ -6,6 +6,8 @@
 
 struct mpg123_handle_struct;
 
+namespace zuna {
+
 // MPEG audio (MP1/MP2/MP3) through libmpg123, reading via our FileReader. Lengths are
 // sample-exact: from the LAME/Xing gapless header when the file has one, otherwise from a
 // scan of every frame header (an estimate from the first frame's bitrate would be far off
@@ -34,3 +36,5 @@ private:
     AudioFormat pcmFormat;
     int64_t length = 0;
 };
+
+}  // namespace zuna

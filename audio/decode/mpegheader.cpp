@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace zuna {
+
 namespace {
 // kbit/s by [MPEG 1 or not][layer - 1][bitrate index]
 constexpr int kBitrates[2][3][16] = {
@@ -96,3 +98,5 @@ int64_t id3v2TagSize(const unsigned char *b, size_t available)
     const bool hasFooter = (b[5] & 0x10) != 0;
     return 10 + int64_t(body) + (hasFooter ? 10 : 0);
 }
+
+}  // namespace zuna

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace zuna {
+
 // One MPEG audio frame header (layers I-III, MPEG 1, 2 and 2.5), decoded from its four
 // bytes. Free-format frames (bitrate index 0) are not recognised.
 struct MpegFrameHeader {
@@ -43,3 +45,5 @@ bool synchsafe28(const unsigned char *bytes, uint32_t *value);
 // Size of the ID3v2 tag (header, body and footer) starting at `bytes`, or 0 if the ten
 // bytes there are no ID3v2 header.
 int64_t id3v2TagSize(const unsigned char *bytes, size_t available);
+
+}  // namespace zuna

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace zuna {
+
 // How a file keeps its tags, which picks the tag parser: decided from the file's content
 // (the sniffer's or the demuxer's verdict), never from its name.
 enum class TagLayout {
@@ -20,3 +22,5 @@ enum class TagLayout {
     Xm,
     It,
 };
+
+}  // namespace zuna

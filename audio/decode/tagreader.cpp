@@ -25,6 +25,8 @@
 #include "audio/decode/filereader.h"
 #include "audio/decode/mpegheader.h"
 
+namespace zuna {
+
 namespace {
 constexpr int64_t kTagHeaderBytes = 10;  // of an ID3v2 tag, and of an ID3v2.3/2.4 frame
 
@@ -208,3 +210,5 @@ std::vector<Tag> readTags(TagLayout layout, FileReader &file)
     }
     return {};
 }
+
+}  // namespace zuna

@@ -5,6 +5,8 @@
 #include "audio/decode/taglayout.h"
 #include "audio/tag.h"
 
+namespace zuna {
+
 class FileReader;
 
 // Reads the tags of `file` through TagLib's property map, which gives ID3v1, ID3v2, APE,
@@ -13,3 +15,5 @@ class FileReader;
 // value, in order. Pictures and other binary frames are not tags. Reads through `file`'s
 // buffer, but never moves its read position.
 std::vector<Tag> readTags(TagLayout layout, FileReader &file);
+
+}  // namespace zuna

@@ -4,6 +4,8 @@
 #include "audio/decode/filereader.h"
 #include "audio/decode/formatsniffer.h"
 
+namespace zuna {
+
 AudioResult TrackFile::open(const std::string &path, std::unique_ptr<TrackFile> *track)
 {
     track->reset();
@@ -37,3 +39,5 @@ TrackFile::~TrackFile()
 {
     pcm.reset();  // it reads through the file, which must outlive it
 }
+
+}  // namespace zuna

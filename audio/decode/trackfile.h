@@ -8,6 +8,8 @@
 #include "audio/audioresult.h"
 #include "audio/decode/taglayout.h"
 
+namespace zuna {
+
 class Decoder;
 class FileReader;
 
@@ -48,3 +50,5 @@ private:
     const int64_t length;
     const int64_t size;
 };
+
+}  // namespace zuna

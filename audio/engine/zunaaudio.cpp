@@ -7,6 +7,8 @@
 
 #include "audio/audiosystem.h"
 
+using namespace zuna;
+
 namespace {
 constexpr int kMonitorPeriodMs = 1000;
 constexpr quint32 kNearEndFrom = 4000;  // ms left

@@ -7,9 +7,12 @@
 
 #include "audio/audiochannel.h"
 
+class QTimer;
+
+namespace zuna {
+
 class AudioStream;
 class AudioSystem;
-class QTimer;
 
 // What the engine tells beyond Tick, AbouthFinish, Finish and IsMuted, on an object of its
 // own so that the engine's signals and slots stay as the window has always known them. It
@@ -41,6 +44,8 @@ signals:
     void Ended(quint64 generation);
 };
 
+}  // namespace zuna
+
 // The playback engine. It plays one file at a time through its own AudioSystem and reports
 // the position (once a second), the near end and the end of the track (as soon as its last
 // sample has been heard). It is created on the GUI thread and then moved to a worker
@@ -60,7 +65,7 @@ public:
     explicit ZUNAAudio(QObject *parent = nullptr);
     // Plays through `audioSystem`. The monitor timer fires every `monitorPeriodMs` ms; with 0
     // there is no timer and Timeout() runs only when invoked (tests and benchmarks do so).
-    ZUNAAudio(std::unique_ptr<AudioSystem> audioSystem, int monitorPeriodMs,
+    ZUNAAudio(std::unique_ptr<zuna::AudioSystem> audioSystem, int monitorPeriodMs,
               QObject *parent = nullptr);
     ~ZUNAAudio() override;
 
@@ -69,7 +74,7 @@ public:
     // Safe to call from any thread: the volume (0.0-1.0) in force before the last mute.
     float Getvolume() const { return savedvolume.load(); }
 
-    EngineReports *reports() const { return extra; }
+    zuna::EngineReports *reports() const { return extra; }
 
 signals:
     void Tick(uint position);
@@ -108,7 +113,7 @@ private:
     // The file named to follow, opened ahead.
     struct Upcoming {
         QString path;
-        std::unique_ptr<AudioStream> stream;  // none when it could not be opened
+        std::unique_ptr<zuna::AudioStream> stream;  // none when it could not be opened
         bool queued = false;  // the channel holds it, to go on into it when `sound` ends
         bool ended = false;   // joined, and heard to its end too before its Playfile came
     };
@@ -134,8 +139,9 @@ private:
     // Every Playfile and every Stop taken adds one, whatever it then does (the one that
     // confirms a join, a Stop while idle): the window counts what it sends the same way.
     quint64 generation = 0;
-    EngineReports::Playback playback = EngineReports::Playback::Stopped;  // as last reported
-    quint64 reportedgeneration = 0;  // and for which generation
+    zuna::EngineReports::Playback playback =
+        zuna::EngineReports::Playback::Stopped;  // as last reported
+    quint64 reportedgeneration = 0;              // and for which generation
     // Every channel started adds one; the channel's word of an end carries its number, so
     // that word from a channel since replaced is known for stale.
     quint64 channelserial = 0;
@@ -150,12 +156,12 @@ private:
     float volume = 1.0f;  // the level the user set last
     QString currentpath;  // the path of the last Playfile
     QString queuedpath;   // what is to follow, as the window last said
-    std::unique_ptr<AudioSystem> system;
-    std::unique_ptr<AudioStream> sound;  // the track asked for last; none once it ended
+    std::unique_ptr<zuna::AudioSystem> system;
+    std::unique_ptr<zuna::AudioStream> sound;  // the track asked for last; none once it ended
     Upcoming upcoming;
     Pending pending;
-    AudioChannel channel;
+    zuna::AudioChannel channel;
     QObject *ends;                  // a child that takes the channel's word of each end in
-    EngineReports *extra;           // a child: it moves to the engine's thread along
+    zuna::EngineReports *extra;     // a child: it moves to the engine's thread along
     std::unique_ptr<QTimer> timer;  // lives on the creating thread
 };

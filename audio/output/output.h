@@ -7,6 +7,8 @@
 #include "audio/audioformat.h"
 #include "audio/audioresult.h"
 
+namespace zuna {
+
 // What an output pulls sound from. Both calls come on the output's own thread (the sound
 // card's callback for a real device) and must not block on I/O.
 class RenderSource {
@@ -59,3 +61,5 @@ public:
     virtual AudioResult openOutput(const AudioFormat &format, RenderSource &source,
                                    std::unique_ptr<Output> *output) = 0;
 };
+
+}  // namespace zuna

@@ -4,6 +4,8 @@
 
 #include "audio/output/resolvesymbol.h"
 
+namespace zuna {
+
 const PulseApi *pulseApi()
 {
     static const PulseApi *const api = []() -> const PulseApi * {
@@ -52,3 +54,5 @@ const PulseApi *pulseApi()
     }();
     return api;
 }
+
+}  // namespace zuna

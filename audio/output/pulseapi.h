@@ -2,6 +2,8 @@
 
 #include <pulse/pulseaudio.h>
 
+namespace zuna {
+
 // The parts of libpulse the sound-server output uses, loaded the first time a track plays:
 // linked in, libpulse and what it depends on would be mapped at every start of the player.
 struct PulseApi {
@@ -46,3 +48,5 @@ struct PulseApi {
 // The API, or null when libpulse is not installed. The library stays loaded for the life
 // of the process.
 const PulseApi *pulseApi();
+
+}  // namespace zuna

@@ -2,6 +2,8 @@
 
 #include <sys/time.h>
 
+namespace zuna {
+
 namespace {
 constexpr int kConnectTimeoutMs = 3000;
 }
@@ -87,3 +89,5 @@ bool PulseConnection::waitUntil(const std::function<bool()> &done, int timeoutMs
     loopApi()->time_free(event);
     return result;
 }
+
+}  // namespace zuna

@@ -5,6 +5,8 @@
 
 #include "audio/output/pulseapi.h"
 
+namespace zuna {
+
 // One connection to the sound server: libpulse's main-loop thread and a context on it.
 // Everything done with the connection, its streams and their callbacks happens with the
 // loop locked (callbacks run on the loop's thread, which holds the lock while it runs them).
@@ -54,3 +56,5 @@ private:
 
 // A time on the loop's clock, `ms` from now, for its time events.
 timeval pulseTimeIn(int ms);
+
+}  // namespace zuna

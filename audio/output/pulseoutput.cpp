@@ -12,6 +12,8 @@
 #include "audio/output/pulseconnection.h"
 #include "audio/output/streamclock.h"
 
+namespace zuna {
+
 namespace {
 
 constexpr int kBufferMs = 500;
@@ -266,3 +268,5 @@ std::unique_ptr<OutputDriver> makePulseOutputDriver()
 {
     return std::make_unique<PulseOutputDriver>();
 }
+
+}  // namespace zuna

@@ -9,6 +9,8 @@
 
 #include "audio/output/resolvesymbol.h"
 
+namespace zuna {
+
 namespace {
 
 // SDL2's audio functions, loaded the first time a track plays. Linked in, SDL2 would be
@@ -156,3 +158,5 @@ std::unique_ptr<OutputDriver> makeSdlOutputDriver()
 {
     return std::make_unique<SdlOutputDriver>();
 }
+
+}  // namespace zuna

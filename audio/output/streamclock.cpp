@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+namespace zuna {
+
 void StreamClock::wrote(int64_t frames)
 {
     written += frames;
@@ -66,3 +68,5 @@ int64_t StreamClock::takeHeard(int64_t nowUs)
         hear(drainedFrames(nowUs));
     return heard - std::exchange(taken, heard);
 }
+
+}  // namespace zuna

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace zuna {
+
 // What of the audio written to a sound server the listener has heard by now, worked out
 // from what the server says is still ahead of the listener (its buffer and the device's).
 // Times are microseconds of any steady clock; amounts are frames, counted from the last
@@ -41,3 +43,5 @@ private:
     int64_t drainHeard = 0;    // what had been heard when the draining (re)started
     int64_t drainSinceUs = 0;  // when it (re)started
 };
+
+}  // namespace zuna

@@ -5,6 +5,8 @@
 #include "audio/output/pulseoutput.h"
 #include "audio/output/sdloutput.h"
 
+namespace zuna {
+
 namespace {
 
 class SystemOutputDriver : public OutputDriver {
@@ -30,3 +32,5 @@ std::unique_ptr<OutputDriver> makeSystemOutputDriver()
 {
     return std::make_unique<SystemOutputDriver>();
 }
+
+}  // namespace zuna

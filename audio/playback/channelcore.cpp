@@ -6,6 +6,8 @@
 #include "audio/decode/decoder.h"
 #include "audio/decode/trackfile.h"
 
+namespace zuna {
+
 namespace {
 constexpr long kChunkFrames = 2048;
 constexpr int64_t kPrefillFrames = 8192;
@@ -374,3 +376,5 @@ void ChannelCore::setPaused(bool paused)
     isPaused.store(paused);
     output->setPaused(paused);
 }
+
+}  // namespace zuna

@@ -11,6 +11,8 @@
 
 #include "audio/output/output.h"
 
+namespace zuna {
+
 class TrackFile;
 
 // The playing state behind an AudioChannel: a feeder thread decodes ahead into a ring
@@ -124,3 +126,5 @@ private:
     float gain = 0.0f;  // the gain applied right now; output thread only
     bool gainPrimed = false;
 };
+
+}  // namespace zuna

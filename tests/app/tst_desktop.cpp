@@ -13,6 +13,8 @@
 #include "support/fixtures.h"
 #include "support/windowrig.h"
 
+using namespace zuna;
+
 using namespace Qt::StringLiterals;
 
 namespace {

@@ -15,6 +15,8 @@
 #include "support/toneanalysis.h"
 #include "support/windowrig.h"
 
+using namespace zuna;
+
 using namespace Qt::StringLiterals;
 
 namespace {

@@ -10,6 +10,8 @@
 #include "app/trackreports.h"
 #include "app/transport.h"
 
+using namespace zuna;
+
 using namespace Qt::StringLiterals;
 
 namespace {

@@ -17,6 +17,8 @@
 #include "support/fixtures.h"
 #include "support/toneanalysis.h"
 
+using namespace zuna;
+
 using namespace Qt::StringLiterals;
 
 namespace {

@@ -14,6 +14,8 @@
 #include "support/timescale.h"
 #include "support/toneanalysis.h"
 
+using namespace zuna;
+
 using namespace Qt::StringLiterals;
 
 namespace {

@@ -16,6 +16,8 @@
 #include "audio/playback/channelcore.h"
 #include "support/fixtures.h"
 
+using namespace zuna;
+
 namespace {
 
 // A device that, like a sound server, takes as much as it has room for and plays it when

@@ -16,6 +16,8 @@
 #include "support/heard.h"
 #include "support/logrecorder.h"
 
+using namespace zuna;
+
 using namespace Qt::StringLiterals;
 
 namespace {

@@ -14,6 +14,8 @@
 #include "audio/decode/decoder.h"
 #include "audio/decode/trackfile.h"
 
+using namespace zuna;
+
 namespace {
 constexpr long kChunk = 1024;
 // A few kilobytes of FLAC can legally hold hours of constant samples; decoding stops here so

@@ -15,6 +15,8 @@
 #include "support/logrecorder.h"
 #include "support/windowrig.h"
 
+using namespace zuna;
+
 using namespace Qt::StringLiterals;
 
 // Makes a file at `path` (or points `path` elsewhere); false if this system cannot.

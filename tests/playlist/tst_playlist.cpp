@@ -10,6 +10,8 @@
 #include "support/fixtures.h"
 #include "support/windowrig.h"
 
+using namespace zuna;
+
 using namespace Qt::StringLiterals;
 
 namespace {

@@ -6,6 +6,8 @@
 
 #include "support/timescale.h"
 
+namespace zuna {
+
 using namespace std::chrono;
 
 class CaptureOutput : public Output {
@@ -198,3 +200,5 @@ size_t CaptureDriver::pump(size_t frames)
     }
     return pulled;
 }
+
+}  // namespace zuna

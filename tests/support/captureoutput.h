@@ -10,6 +10,8 @@
 
 #include "audio/output/output.h"
 
+namespace zuna {
+
 class CaptureOutput;
 
 // A sound device for tests and benchmarks that records every frame the speaker would have
@@ -80,3 +82,5 @@ private:
                              ? std::thread(&CaptureDriver::pullOnOwnThread, this)
                              : std::thread();  // last: it uses all above
 };
+
+}  // namespace zuna

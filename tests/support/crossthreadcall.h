@@ -5,6 +5,8 @@
 
 #include "sanitizers/tsanhandoff.h"
 
+namespace zuna {
+
 // Runs a function on the target's thread and waits for it, through a signal that
 // ThreadSanitizer builds see (sanitizers/qthandoff.cpp): invokeMethod() would hide it.
 class CrossThreadCall : public QObject {
@@ -28,3 +30,5 @@ public:
 signals:
     void requested(const std::function<void()> *function);
 };
+
+}  // namespace zuna

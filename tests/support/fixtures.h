@@ -5,6 +5,8 @@
 #include <QMetaType>
 #include <QString>
 
+namespace zuna {
+
 // One audio fixture of tests/data, as the manifest written with them (fixtures.tsv) says.
 struct Fixture {
     QString file;
@@ -15,7 +17,6 @@ struct Fixture {
     double frequency = 0;
     double peak = 0;
 };
-Q_DECLARE_METATYPE(Fixture)
 
 inline QString fixturePath(const QString &file)
 {
@@ -44,3 +45,7 @@ inline Fixture fixture(const QString &file)
             return f;
     qFatal("no such fixture: %s", qPrintable(file));
 }
+
+}  // namespace zuna
+
+Q_DECLARE_METATYPE(zuna::Fixture)

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QVariant>
 
+namespace zuna {
+
 // Records a signal as QSignalSpy does, but queued to the thread that made it: the engine may
 // emit on its own thread while the test reads. Emissions come in as this thread takes events.
 class Heard : public QObject, public QList<QVariantList> {
@@ -17,3 +19,5 @@ public:
             Qt::QueuedConnection);
     }
 };
+
+}  // namespace zuna

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QThread>
 
+namespace zuna {
+
 // Collects the debug lines written, from any thread, while it exists.
 class LogRecorder {
 public:
@@ -44,3 +46,5 @@ private:
     static inline QList<QThread *> writers;
     static inline QtMessageHandler previous = nullptr;
 };
+
+}  // namespace zuna

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+namespace zuna {
+
 // Every wall-clock limit in the tests goes through this: sanitizer builds run the same code
 // several times slower and set ZUNA_TEST_TIME_SCALE to say how much.
 template <typename Duration>
@@ -15,3 +17,5 @@ inline int scaledMs(int ms)
 {
     return scaled(ms);
 }
+
+}  // namespace zuna

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <vector>
 
+namespace zuna {
+
 // What a stretch of recorded sound is, on one channel: a sine's frequency (from its rising
 // zero crossings) and its peak.
 struct ToneStats {
@@ -46,3 +48,5 @@ inline double peakOf(const std::vector<float> &samples)
 {
     return analyseTone(samples, 1, 1).peak;
 }
+
+}  // namespace zuna

@@ -13,6 +13,8 @@
 #include "support/fixtures.h"
 #include "support/toneanalysis.h"
 
+namespace zuna {
+
 WindowRig::WindowRig(Device device)
 {
     std::unique_ptr<OutputDriver> driver;  // none: the real device
@@ -154,3 +156,5 @@ const bool readOverrideDropped = [] {
         caps[cap / 32].effective &= ~(1u << (cap % 32));
     return ::syscall(SYS_capset, &header, caps) == 0;
 }();
+
+}  // namespace zuna

@@ -17,6 +17,8 @@
 #include "support/heard.h"
 #include "support/timescale.h"
 
+namespace zuna {
+
 // A helper that checks with QVERIFY/QCOMPARE returns early on a failure, but the test that
 // called it would carry on; STEP(helper(...)) ends the test there too.
 #define STEP(call)                      \
@@ -85,3 +87,5 @@ public:
 private:
     QTimer poll;
 };
+
+}  // namespace zuna

@@ -14,6 +14,8 @@
 #include "audio/engine/zunaaudio.h"
 #include "support/captureoutput.h"
 
+using namespace zuna;
+
 namespace {
 double cpuSeconds()
 {

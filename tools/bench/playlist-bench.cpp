@@ -35,6 +35,8 @@
 #include "metadata/zunalistwidget.h"
 #include "playlist/zunalistview.h"
 
+using namespace zuna;
+
 namespace {
 double peakRssMb()
 {

@@ -12,6 +12,8 @@ extern "C" {
 
 #include "audio/decode/bytesource.h"
 
+namespace zuna {
+
 namespace {
 constexpr int kIoBufferSize = 64 * 1024;
 constexpr int kMaxChannels = 8;
@@ -203,3 +205,5 @@ TagLayout AvInput::tagLayout() const
         return TagLayout::Flac;
     return TagLayout::None;
 }
+
+}  // namespace zuna

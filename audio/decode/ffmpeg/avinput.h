@@ -9,6 +9,9 @@ struct AVFormatContext;
 struct AVIOContext;
 struct AVStream;
 struct AVInputFormat;
+
+namespace zuna {
+
 class ByteSource;
 
 // A file opened by FFmpeg's demuxers, reading through a ByteSource, and the audio stream
@@ -55,3 +58,5 @@ private:
     AVStream *audio = nullptr;
     int64_t headerEnd = 0;
 };
+
+}  // namespace zuna

@@ -15,6 +15,8 @@ extern "C" {
 #include "audio/decode/bytesource.h"
 #include "audio/decode/ffmpeg/pcmconvert.h"
 
+namespace zuna {
+
 namespace {
 constexpr int kMaxChannels = 8;
 // Damaged data can make a codec refuse packet after packet; bound the steps without a
@@ -333,3 +335,5 @@ bool FfmpegDecoder::seekFrom(int64_t target, int64_t preroll)
     }
     return false;
 }
+
+}  // namespace zuna

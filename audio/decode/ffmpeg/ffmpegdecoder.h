@@ -11,6 +11,8 @@ struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
 
+namespace zuna {
+
 // Everything that is neither MP3 nor FLAC, through FFmpeg's demuxers and decoders: Ogg
 // Vorbis and Opus, AAC and ALAC in MP4, WAV, AIFF, WavPack, Monkey's Audio, tracker
 // modules, the sound of a video.
@@ -73,3 +75,5 @@ private:
     std::vector<float> pending;         // decoded, not handed out yet, interleaved
     size_t pendingRead = 0;             // samples of `pending` handed out
 };
+
+}  // namespace zuna

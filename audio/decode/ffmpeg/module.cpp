@@ -9,6 +9,8 @@ extern "C" {
 #include "audio/decode/ffmpeg/ffmpegdecoder.h"
 #include "audio/decode/ffmpegmodule.h"
 
+namespace zuna {
+
 extern "C" __attribute__((visibility("default"))) int zuna_ffmpeg_open_decoder_v1(
     ByteSource *source, const char *demuxer, Decoder **decoder, TagLayout *tags)
 {
@@ -26,3 +28,5 @@ extern "C" __attribute__((visibility("default"))) int zuna_ffmpeg_open_decoder_v
 
 // Checked where it is built: the name the loader looks for is this function's.
 static_assert(sizeof(ZUNA_FFMPEG_ENTRY) == sizeof("zuna_ffmpeg_open_decoder_v1"));
+
+}  // namespace zuna

@@ -9,6 +9,8 @@ extern "C" {
 #include <cstdint>
 #include <cstring>
 
+namespace zuna {
+
 namespace {
 template <typename Sample>
 float toFloat(Sample s);
@@ -91,3 +93,5 @@ bool appendInterleaved(const AVFrame &frame, int first, std::vector<float> &out)
     out.resize(start);
     return false;
 }
+
+}  // namespace zuna
