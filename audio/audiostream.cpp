@@ -77,7 +77,7 @@ AudioResult AudioStream::startOn(OutputDriver &driver, bool paused,
                                  std::shared_ptr<ChannelCore> *core)
 {
     core->reset();
-    leaveChannel();  // no feeder decodes it any more: the decoder is this thread's again
+    leaveChannel();  // the channel's feeder has left the decoder: it is this thread's again
     if (rewindFirst && track->decoder().seek(0) != AudioResult::Ok)
         return AudioResult::Corrupt;
     rewindFirst = true;

@@ -23,6 +23,13 @@ AudioResult TrackFile::open(const std::string &path, std::unique_ptr<TrackFile> 
     return AudioResult::Ok;
 }
 
+std::unique_ptr<TrackFile> TrackFile::adopt(SoundType type, std::unique_ptr<FileReader> file,
+                                            std::unique_ptr<Decoder> decoder)
+{
+    return std::unique_ptr<TrackFile>(
+        new TrackFile(type, TagLayout::None, std::move(file), std::move(decoder)));
+}
+
 TrackFile::TrackFile(SoundType type, TagLayout layout, std::unique_ptr<FileReader> file,
                      std::unique_ptr<Decoder> opened)
     : soundType(type),

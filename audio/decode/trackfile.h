@@ -24,6 +24,11 @@ public:
     // (FileReader::open); Unsupported, Corrupt (openDecoder).
     static AudioResult open(const std::string &path, std::unique_ptr<TrackFile> *track);
 
+    // Takes `file` and a decoder opened on it as they are, with no tags (tests stand a
+    // decoder of their own in for a real one).
+    static std::unique_ptr<TrackFile> adopt(SoundType type, std::unique_ptr<FileReader> file,
+                                            std::unique_ptr<Decoder> decoder);
+
     ~TrackFile();
     TrackFile(const TrackFile &) = delete;
     TrackFile &operator=(const TrackFile &) = delete;

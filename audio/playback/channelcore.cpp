@@ -11,8 +11,6 @@ namespace zuna {
 namespace {
 constexpr long kChunkFrames = 2048;
 constexpr int64_t kPrefillFrames = 8192;
-// Volume and mute changes glide over this long, so they never click.
-constexpr double kRampSeconds = 0.010;
 
 size_t ringFrames(int rate)
 {
@@ -24,8 +22,9 @@ ChannelCore::ChannelCore(std::shared_ptr<TrackFile> first, EndListener listener)
     : channels(first->format().channels),
       sampleRate(first->format().rate),
       onTrackEnd(std::move(listener)),
-      current(std::move(first)),
-      ring(ringFrames(sampleRate) * size_t(channels))
+      ring(ringFrames(sampleRate) * size_t(channels)),
+      gain(sampleRate, channels),
+      current(std::move(first))
 {
 }
 
@@ -40,14 +39,16 @@ AudioResult ChannelCore::start(OutputDriver &driver, bool paused)
     std::vector<float> chunk(size_t(kChunkFrames) * size_t(channels));
     {
         std::unique_lock<std::mutex> lock(mutex);
-        while (!decoderDone && pushed < kPrefillFrames)
+        while (!decoderDone && timeline.aheadOfHeard() < kPrefillFrames)
             decodeChunk(chunk, lock);
     }
     const AudioResult opened = driver.openOutput(current->format(), *this, &output);
-    if (opened != AudioResult::Ok) {
-        stopped = true;
-        return opened;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        phase = opened == AudioResult::Ok ? Phase::Playing : Phase::Stopped;
     }
+    if (opened != AudioResult::Ok)
+        return opened;
     feeder = std::thread(&ChannelCore::feed, this);
     gainChanged();
     setPaused(paused);
@@ -59,8 +60,7 @@ void ChannelCore::stop()
     output.reset();  // the output's thread is done with render() once this returns
     {
         std::lock_guard<std::mutex> lock(mutex);
-        stopping = true;
-        stopped = true;
+        phase = Phase::Stopped;
     }
     wake.notify_all();
     if (feeder.joinable())
@@ -74,13 +74,13 @@ AudioResult ChannelCore::queue(std::shared_ptr<TrackFile> track, bool rewind)
         return AudioResult::Unsupported;  // the output plays one format
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (stopped || lastEndReported)
+        if (phase != Phase::Playing || timeline.lastEnded())
             return AudioResult::InvalidHandle;
-        dropQueuedAudio();
+        withdrawQueued();
         next = std::move(track);
         rewindNext = rewind;
         if (decoderDone) {  // the current track is decoded to its end already: go on
-            feedingNext = true;
+            timeline.goOnIntoQueued();
             decoderDone = false;
         }
     }
@@ -90,83 +90,92 @@ AudioResult ChannelCore::queue(std::shared_ptr<TrackFile> track, bool rewind)
 
 void ChannelCore::release(const TrackFile &track)
 {
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (current.get() != &track) {
-            if (next.get() == &track)
-                dropQueuedAudio();
-            return;
-        }
+    std::unique_lock<std::mutex> lock(mutex);
+    if (current.get() == &track) {
+        lock.unlock();
+        stop();  // the feeder is gone once this returns
+        return;
     }
-    stop();
+    if (next.get() == &track)
+        withdrawQueued();
+    // Its owner may use the decoder once this returns: a read under way ends first.
+    leftRead.wait(lock, [this, &track] { return reading != &track; });
 }
 
 bool ChannelCore::hears(const TrackFile &track) const
 {
     std::lock_guard<std::mutex> lock(mutex);
-    return !stopped && current.get() == &track;
+    return phase == Phase::Playing && current.get() == &track;
 }
 
-void ChannelCore::dropQueuedAudio()
+void ChannelCore::withdrawQueued()
 {
-    if (feedingNext) {
+    const bool decodedFrom = timeline.feedingQueued();
+    const int64_t keep = timeline.withdrawQueued();
+    if (decodedFrom) {
         // The ring keeps the current track's audio only; what lies past its end is gone.
-        const int64_t keep = std::max<int64_t>(0, boundary - rendered);
-        ringFill = std::min(ringFill, size_t(keep) * size_t(channels));
-        pushed = rendered + int64_t(ringFill / size_t(channels));
-        feedingNext = false;
+        ring.truncate(size_t(keep) * size_t(channels));
         decoderDone = true;
         ++generation;  // and a chunk being decoded from it right now is dropped
     }
     next.reset();
-    nextEnd = kUnknown;
     rewindNext = false;
+}
+
+void ChannelCore::leftDecoder()
+{
+    reading = nullptr;
+    leftRead.notify_all();
 }
 
 void ChannelCore::decodeChunk(std::vector<float> &chunk, std::unique_lock<std::mutex> &lock)
 {
     const uint64_t decodingFor = generation;
-    const std::shared_ptr<TrackFile> track = feedingNext ? next : current;
-    const bool rewind = feedingNext && std::exchange(rewindNext, false);
+    const std::shared_ptr<TrackFile> track = timeline.feedingQueued() ? next : current;
+    const bool rewind = timeline.feedingQueued() && std::exchange(rewindNext, false);
+    reading = track.get();
     lock.unlock();
     long frames = 0;
     AudioResult result = rewind ? track->decoder().seek(0) : AudioResult::Ok;
     if (result == AudioResult::Ok)
         result = track->decoder().read(chunk.data(), kChunkFrames, &frames);
+    const bool decoded = result == AudioResult::Ok && frames > 0;
+    if (decoded)  // the feeder waited for this much room, and room only grows meanwhile
+        ring.stage(chunk.data(), size_t(frames) * size_t(channels));
     lock.lock();
-    if (decodingFor != generation)
-        return;  // a seek or withdrawal came in meanwhile; this audio is not wanted
-    // Damaged data ends the track where the damage starts.
-    if (result == AudioResult::Ok && frames > 0) {
-        push(chunk.data(), size_t(frames) * size_t(channels));
-        pushed += frames;
-    } else {
-        trackDecoded();
+    leftDecoder();
+    if (decodingFor != generation) {
+        ring.unstage();  // a seek or withdrawal came in meanwhile; this audio is not wanted
+        return;
     }
+    if (!decoded) {
+        trackDecoded();  // damaged data ends the track where the damage starts
+        return;
+    }
+    ring.publish();  // nothing was taken back since the staging: the generation is the same
+    timeline.pushed(frames);
 }
 
 void ChannelCore::trackDecoded()
 {
-    if (feedingNext) {
-        nextEnd = pushed;
-        decoderDone = true;  // nothing is queued behind a queued track
-        return;
-    }
-    boundary = pushed;
-    if (next)
-        feedingNext = true;  // straight on: its first frame follows this track's last
-    else
-        decoderDone = true;
-    // The output may have played all of it already, while the end was not yet known.
-    if (passedBoundaries())
-        wake.notify_all();
+    // Nothing is queued behind a queued track; behind the current one, the feeder goes
+    // straight on into the queued one: its first frame follows this track's last.
+    decoderDone = timeline.feedingQueued() || !next;
+    takeNote(timeline.decodedToEnd(next != nullptr));
+}
+
+void ChannelCore::takeNote(Timeline::Passed passed)
+{
+    if (passed.wentOn)
+        retired = std::exchange(current, std::move(next));
+    endsToReport += passed.ends;
 }
 
 void ChannelCore::feed()
 {
     std::vector<float> chunk(size_t(kChunkFrames) * size_t(channels));
     std::unique_lock<std::mutex> lock(mutex);
-    while (!stopping) {
+    while (phase != Phase::Stopped) {
         if (endsToReport > 0 || retired) {
             const int ends = std::exchange(endsToReport, 0);
             std::shared_ptr<TrackFile> done = std::move(retired);
@@ -182,9 +191,11 @@ void ChannelCore::feed()
             const int64_t target = seekTarget;
             const uint64_t seekingFor = generation;
             const std::shared_ptr<TrackFile> track = current;
+            reading = track.get();
             lock.unlock();
             const AudioResult result = track->decoder().seek(target);
             lock.lock();
+            leftDecoder();
             // A decoder that could not get there would play from anywhere; the track ends
             // at the place it was asked to go to instead.
             if (result != AudioResult::Ok && seekingFor == generation)
@@ -194,9 +205,8 @@ void ChannelCore::feed()
         // Ahead of the listener by no more than the ring holds, whatever the device holds:
         // decoding further ahead only lengthens what a change of the queued track cannot
         // take back.
-        const size_t ahead = size_t(pushed - heard) * size_t(channels);
-        if (decoderDone || ring.size() - ringFill < chunk.size() ||
-            ahead + chunk.size() > ring.size()) {
+        const size_t ahead = size_t(timeline.aheadOfHeard()) * size_t(channels);
+        if (decoderDone || ring.room() < chunk.size() || ahead + chunk.size() > ring.capacity()) {
             wake.wait(lock);
             continue;
         }
@@ -204,93 +214,44 @@ void ChannelCore::feed()
     }
 }
 
-void ChannelCore::push(const float *samples, size_t count)
-{
-    size_t write = (ringRead + ringFill) % ring.size();
-    for (size_t done = 0; done < count;) {
-        const size_t n = std::min(count - done, ring.size() - write);
-        std::copy(samples + done, samples + done + n, ring.begin() + long(write));
-        done += n;
-        write = (write + n) % ring.size();
-    }
-    ringFill += count;
-}
-
 size_t ChannelCore::render(float *out, size_t frames, bool *ended)
 {
     size_t got = 0;
     {
         std::lock_guard<std::mutex> lock(mutex);
-        got = std::min(frames, ringFill / size_t(channels));
-        const size_t count = got * size_t(channels);
-        for (size_t done = 0; done < count;) {
-            const size_t n = std::min(count - done, ring.size() - ringRead);
-            std::copy(ring.begin() + long(ringRead), ring.begin() + long(ringRead + n), out + done);
-            done += n;
-            ringRead = (ringRead + n) % ring.size();
-        }
-        ringFill -= count;
-        rendered += int64_t(got);
-        *ended = decoderDone && ringFill == 0;
+        got = ring.claim(frames * size_t(channels)) / size_t(channels);
+        timeline.rendered(int64_t(got));
+        *ended = decoderDone && ring.fill() == 0;
     }
-    wake.notify_one();
-    applyGain(out, got);
+    ring.drain(out);
+    {
+        // Under the lock, so that the feeder, between its look at the room and its wait,
+        // cannot miss the room freed here.
+        std::lock_guard<std::mutex> lock(mutex);
+        wake.notify_one();
+    }
+    gain.apply(out, got);
     return got;
 }
 
 void ChannelCore::played(size_t frames)
 {
-    bool ends = false;
     {
         std::lock_guard<std::mutex> lock(mutex);
-        // Frames rendered before a seek may still arrive; they count no further than what
-        // was rendered since.
-        heard = std::min(rendered, heard + int64_t(frames));
-        ends = passedBoundaries();
+        takeNote(timeline.played(int64_t(frames)));
     }
-    if (ends)
-        wake.notify_all();
-    else
-        wake.notify_one();  // the feeder may go further ahead now
-}
-
-bool ChannelCore::passedBoundaries()
-{
-    bool passed = false;
-    while (heard >= boundary) {
-        if (!feedingNext) {
-            if (!std::exchange(lastEndReported, true)) {
-                ++endsToReport;
-                passed = true;
-            }
-            break;
-        }
-        // The listener is into the queued track: it becomes the current one, and the times
-        // count from its start, its end (when already decoded) too.
-        const int64_t ended = boundary;
-        heard -= ended;
-        rendered -= ended;
-        pushed -= ended;
-        base = 0;
-        retired = std::exchange(current, std::move(next));
-        feedingNext = false;
-        boundary = nextEnd == kUnknown ? kUnknown : nextEnd - ended;
-        nextEnd = kUnknown;
-        ++endsToReport;
-        passed = true;
-    }
-    return passed;
+    wake.notify_one();  // an end to tell, or the feeder may go further ahead now
 }
 
 void ChannelCore::setMuted(bool muted)
 {
-    isMuted.store(muted);
+    gain.setMuted(muted);
     gainChanged();
 }
 
 void ChannelCore::setVolume(float volume)
 {
-    gainSetting.store(volume);
+    gain.setVolume(volume);
     gainChanged();
 }
 
@@ -299,49 +260,29 @@ void ChannelCore::gainChanged()
     // A device with a long buffer would play the old level for as long as its buffer lasts
     // if the gain were applied here only.
     if (output)
-        deviceGain.store(output->setGain(isMuted.load() ? 0.0f : gainSetting.load()));
-}
-
-void ChannelCore::applyGain(float *samples, size_t frames)
-{
-    if (deviceGain.load())
-        return;
-    const float target = isMuted.load() ? 0.0f : gainSetting.load();
-    if (!gainPrimed) {
-        gain = target;
-        gainPrimed = true;
-    }
-    const float step = float(1.0 / (kRampSeconds * sampleRate));
-    for (size_t i = 0; i < frames; ++i) {
-        if (gain < target)
-            gain = std::min(target, gain + step);
-        else if (gain > target)
-            gain = std::max(target, gain - step);
-        for (int c = 0; c < channels; ++c)
-            *samples++ *= gain;
-    }
+        gain.setDeviceGain(output->setGain(gain.target()));
 }
 
 bool ChannelCore::isPlaying() const
 {
     std::lock_guard<std::mutex> lock(mutex);
     // A failed device never pulls again; left playing, the track would never end.
-    if (stopped || output->failed())
+    if (phase != Phase::Playing || output->failed())
         return false;
-    return !(decoderDone && ringFill == 0 && heard >= rendered);
+    return !(decoderDone && ring.fill() == 0 && timeline.allHeard());
 }
 
 int64_t ChannelCore::positionFrames() const
 {
     std::lock_guard<std::mutex> lock(mutex);
-    return stopped ? 0 : base + heard;
+    return phase == Phase::Playing ? timeline.position() : 0;
 }
 
 bool ChannelCore::seek(int64_t frame)
 {
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (stopped || frame < 0 || frame > current->lengthFrames())
+        if (phase != Phase::Playing || frame < 0 || frame > current->lengthFrames())
             return false;
     }
     // What the device holds from before the seek goes with what the ring holds, at one
@@ -358,14 +299,9 @@ void ChannelCore::restartAt(int64_t frame)
     seekPending = true;
     // The listener may have gone on into a queued, shorter track since the seek was asked.
     seekTarget = std::min(frame, current->lengthFrames());
-    ringRead = 0;
-    ringFill = 0;
+    ring.clear();
     decoderDone = false;
-    base = seekTarget;
-    rendered = heard = pushed = 0;
-    boundary = nextEnd = kUnknown;
-    lastEndReported = false;
-    if (std::exchange(feedingNext, false))
+    if (timeline.restart(seekTarget))
         rewindNext = true;  // the queued track starts afresh when its turn comes again
 }
 

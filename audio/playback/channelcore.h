@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "audio/output/output.h"
+#include "audio/playback/gainramp.h"
+#include "audio/playback/spscring.h"
+#include "audio/playback/timeline.h"
 
 namespace zuna {
 
@@ -17,7 +20,8 @@ class TrackFile;
 
 // The playing state behind an AudioChannel: a feeder thread decodes ahead into a ring
 // buffer, and the output's thread renders from it, applying volume and mute. The output
-// thread never waits on disk I/O; it only takes the ring's lock for a copy.
+// thread never waits on disk I/O or on a copy of the feeder's; it takes the channel's lock
+// for a little bookkeeping only.
 //
 // A second track may be queued behind the one heard: once the first is decoded to its end
 // the feeder goes straight on into the second, so its first frame follows the last frame of
@@ -27,7 +31,9 @@ class TrackFile;
 //
 // Threads: the controlling thread (the engine's) calls everything but render() and
 // played(); the output's thread calls those two; the feeder thread is private. The channel
-// shares ownership of its tracks, so nothing it decodes from can go away under it.
+// shares ownership of its tracks, so nothing it decodes from can go away under it, and a
+// track's decoder is the feeder's only while the channel holds the track: release() returns
+// once the feeder has left it.
 class ChannelCore : public RenderSource {
 public:
     using EndListener = std::function<void()>;
@@ -49,7 +55,8 @@ public:
     AudioResult queue(std::shared_ptr<TrackFile> next, bool rewind);
     // Ends what `track` has to do with this channel: the channel stops if it is the track
     // heard now; if it is queued it is taken back, even once the feeder has gone on into it
-    // (its audio leaves the ring).
+    // (its audio leaves the ring). Either way no read of its decoder is under way once this
+    // returns, and none follows: the caller may use the decoder.
     void release(const TrackFile &track);
     // Whether `track` is the one the listener hears now.
     bool hears(const TrackFile &track) const;
@@ -67,21 +74,26 @@ public:
     void setPaused(bool paused);
     bool paused() const { return isPaused.load(); }
     void setMuted(bool muted);
-    bool muted() const { return isMuted.load(); }
+    bool muted() const { return gain.muted(); }
     void setVolume(float volume);
-    float volume() const { return gainSetting.load(); }
+    float volume() const { return gain.volume(); }
 
 private:
-    static constexpr int64_t kUnknown = INT64_MAX;
+    // How far the channel has come. Stopped is for good: the feeder leaves, and calls that
+    // would play on refuse.
+    enum class Phase {
+        Opening,  // start() decodes the first audio on the caller's thread; no feeder yet
+        Playing,  // the feeder runs and the output pulls (or waits, paused)
+        Stopped,  // by stop(), or because no output could be opened
+    };
 
     void feed();
     void restartAt(int64_t frame);  // the ring and the counts of a run that begins at `frame`
     void decodeChunk(std::vector<float> &chunk, std::unique_lock<std::mutex> &lock);
     void trackDecoded();
-    bool passedBoundaries();  // whether the listener has heard a track to its end since last asked
-    void push(const float *samples, size_t count);
-    void dropQueuedAudio();
-    void applyGain(float *samples, size_t frames);
+    void takeNote(Timeline::Passed passed);
+    void withdrawQueued();
+    void leftDecoder();
     void gainChanged();
 
     const int channels;
@@ -89,42 +101,25 @@ private:
     const EndListener onTrackEnd;
     std::unique_ptr<Output> output;
     std::thread feeder;
+    SpscRing ring;  // its copies in and out run outside the lock
+    GainRamp gain;
+    std::atomic<bool> isPaused{false};
 
-    // Times below are in frames of the run that began at the last seek (or the start):
-    // `rendered` went to the output, `heard` of those reached the listener, `pushed` went
-    // into the ring, and the track heard now ends at `boundary` (once known).
-    mutable std::mutex mutex;            // guards the block below
-    std::condition_variable wake;        // tells the feeder there is room, a seek, an end or a stop
+    mutable std::mutex mutex;          // guards the block below, and the ring's index moves
+    std::condition_variable wake;      // tells the feeder there is room, a seek, an end or a stop
+    std::condition_variable leftRead;  // tells release() the feeder has left a decoder
+    Phase phase = Phase::Opening;
+    Timeline timeline;
     std::shared_ptr<TrackFile> current;  // heard now
     std::shared_ptr<TrackFile> next;     // queued after it
     std::shared_ptr<TrackFile> retired;  // heard to its end; let go on the feeder's thread
-    bool feedingNext = false;            // the feeder has gone on into `next`
+    const TrackFile *reading = nullptr;  // whose decoder the feeder uses outside the lock now
     bool rewindNext = false;
-    std::vector<float> ring;
-    size_t ringRead = 0;       // in samples
-    size_t ringFill = 0;       // in samples
     bool decoderDone = false;  // nothing more will come into the ring
-    bool stopping = false;
     bool seekPending = false;
     int64_t seekTarget = 0;
     uint64_t generation = 0;  // bumped by every seek or withdrawal: stale audio is dropped
-    int64_t base = 0;         // frame of the current track where the run began
-    int64_t rendered = 0;
-    int64_t heard = 0;
-    int64_t pushed = 0;
-    int64_t boundary = kUnknown;  // where the current track ends
-    int64_t nextEnd = kUnknown;   // where the queued one ends, once the feeder is through it
     int endsToReport = 0;
-    bool lastEndReported = false;
-    bool stopped = false;
-
-    std::atomic<bool> isPaused{false};
-    std::atomic<bool> isMuted{false};
-    std::atomic<float> gainSetting{1.0f};
-    // The device applies the gain (to what it holds already, too), and render() does not.
-    std::atomic<bool> deviceGain{false};
-    float gain = 0.0f;  // the gain applied right now; output thread only
-    bool gainPrimed = false;
 };
 
 }  // namespace zuna
