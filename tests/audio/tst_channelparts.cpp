@@ -106,7 +106,7 @@ QString playEvents(Timeline &timeline, const QString &events, int *wentOn)
 {
     for (const QString &event : events.split(QStringLiteral(", "))) {
         const QStringList words = event.split(u' ');
-        const QString verb = words[0];
+        const QString &verb = words[0];
         const int64_t n =
             words.size() > 1 && !words[1].startsWith(u'=') ? words[1].toLongLong() : 0;
         const int ends = words.last().startsWith(u'=') ? words.last().mid(1).toInt() : 0;
