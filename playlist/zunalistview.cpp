@@ -13,10 +13,10 @@
 #include <QUrl>
 #include <algorithm>
 
-#include "metadata/trackrowitem.h"
-#include "metadata/zunalistwidget.h"
 #include "playlist/intakeprobe.h"
 #include "playlist/playlistintake.h"
+#include "playlist/trackrowitem.h"
+#include "playlist/zunalistwidget.h"
 
 using namespace zuna;
 

@@ -1,11 +1,11 @@
-#include "metadata/trackrowitem.h"
+#include "playlist/trackrowitem.h"
 
 #include <QFileInfo>
 #include <QStringList>
 
 #include "metadata/sizetext.h"
 #include "metadata/timetext.h"
-#include "metadata/zunalistwidget.h"
+#include "playlist/zunalistwidget.h"
 
 namespace zuna {
 
