@@ -34,6 +34,10 @@ QString trackRowName(const TrackMetadata &metadata, const QString &path)
 
 QVariant TrackRowItem::data(int role) const
 {
+    if (role == Qt::SizeHintRole) {
+        const QVariant set = QListWidgetItem::data(role);
+        return set.isValid() ? set : QVariant(QSize(0, kHeight));
+    }
     const bool described = role == Qt::AccessibleTextRole ||
                            role == Qt::AccessibleDescriptionRole || role == Qt::ToolTipRole;
     // The list asks for the widget of an item it holds; it changes nothing of it.
