@@ -11,8 +11,8 @@
 #include "app/trackreports.h"
 #include "app/transport.h"
 #include "app/viewrows.h"
-#include "metadata/zunalistwidget.h"
 #include "playlist/zunalistview.h"
+#include "playlist/zunalistwidget.h"
 #include "ui_mainwindow.h"
 
 using namespace zuna;

@@ -1,7 +1,7 @@
 #include "app/viewrows.h"
 
-#include "metadata/zunalistwidget.h"
 #include "playlist/zunalistview.h"
+#include "playlist/zunalistwidget.h"
 
 namespace zuna {
 

@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 #include "metadata/storedmetadata.h"
 #include "metadata/textpool.h"
@@ -44,17 +45,27 @@ struct PlaylistIntake::Block {
     std::vector<StoredMetadata> read;
 };
 
+// Blocks are read into nodes of a map by the readers and handed over node and all: the GUI
+// thread frees none of them. Memory a reader allocated is freed under that reader's
+// allocator lock, and a reader of low priority may be holding it while it waits for a
+// processor on a busy machine: the window would wait with it. So added blocks go back to
+// the readers, who free them, and the GUI thread never waits on a lock a reader holds.
 struct PlaylistIntake::Work {
+    using Blocks = std::map<int, Block>;
+
     std::atomic<bool> cancelled{false};
-    std::mutex mutex;             // guards the two below
-    std::map<int, Block> blocks;  // read and not yet added, by number
-    int blockCount = -1;          // known once every folder is listed
-    std::mutex textsMutex;        // guards `texts`
-    TextPool texts;               // shared texts of this batch
+    std::mutex mutex;                      // guards the three below
+    Blocks blocks;                         // read and not yet added, by number
+    std::vector<Blocks::node_type> spent;  // added, for a reader to free
+    int blockCount = -1;                   // known once every folder is listed
+    std::mutex textsMutex;                 // guards `texts`
+    TextPool texts;                        // shared texts of this batch
     // The GUI thread's own: the next block to take, and the one being added.
     int nextBlock = 0;
-    Block adding;
+    Blocks::node_type adding;
     size_t nextInAdding = 0;
+
+    bool addingDone() const { return !adding || nextInAdding == adding.mapped().read.size(); }
 };
 
 PlaylistIntake::PlaylistIntake(AddRow add, QObject *parent)
@@ -85,6 +96,10 @@ void PlaylistIntake::add(const QStringList &paths, bool walkFolders)
 void PlaylistIntake::startNext()
 {
     const bool wasBusy = busy();
+    // The batch's last blocks and shared texts were allocated by the readers: one of them
+    // frees them (see Work).
+    if (current)
+        pool.start([spent = std::move(current)]() mutable { spent.reset(); });
     current.reset();
     if (waiting.empty()) {
         if (wasBusy)
@@ -152,18 +167,24 @@ void PlaylistIntake::read(const std::shared_ptr<Work> &work, int number, const Q
     // allocated, it frees under that reader's allocator lock, which a reader of low priority
     // may hold for long on a busy machine. Rows keep only the texts, and the node is made
     // outside the lock the GUI thread takes.
-    std::map<int, Block> read;
+    Work::Blocks read;
     Block &block = read[number];
     block.paths = paths;
     block.read.reserve(maps.size());
     for (const TrackMetadata &metadata : maps)
         block.read.emplace_back(metadata);
     maps.clear();
+    std::vector<Work::Blocks::node_type> added;
     {
         const std::lock_guard<std::mutex> lock(work->mutex);
         work->blocks.merge(read);
+        added.reserve(work->spent.size());
+        for (Work::Blocks::node_type &node : work->spent)
+            added.push_back(std::move(node));
+        work->spent.clear();  // keeps its buffer, the GUI thread's
     }
     emit blockRead();
+    // `added` goes here, on this thread.
 }
 
 void PlaylistIntake::takeSoon()
@@ -183,14 +204,21 @@ void PlaylistIntake::addReadRows(int budgetMs)
     clock.start();
     while (current) {
         Work &work = *current;
-        if (work.nextInAdding == work.adding.read.size()) {
+        if (work.addingDone()) {
             bool allIn = false;
             {
-                const std::lock_guard<std::mutex> lock(work.mutex);
+                // A reader holds the lock only to hand over a block, but it may be waiting
+                // for a processor meanwhile: rather than wait with it, come back shortly.
+                const std::unique_lock<std::mutex> lock(work.mutex, std::try_to_lock);
+                if (!lock.owns_lock()) {
+                    QTimer::singleShot(1, this, &PlaylistIntake::takeSoon);
+                    return;
+                }
+                if (work.adding)
+                    work.spent.push_back(std::move(work.adding));
                 const auto found = work.blocks.find(work.nextBlock);
                 if (found != work.blocks.end()) {
-                    work.adding = std::move(found->second);
-                    work.blocks.erase(found);
+                    work.adding = work.blocks.extract(found);
                     ++work.nextBlock;
                     work.nextInAdding = 0;
                 } else if (work.nextBlock == work.blockCount) {
@@ -205,9 +233,10 @@ void PlaylistIntake::addReadRows(int budgetMs)
             }
         }
         // Rows go in one at a time, in order, until the time for this turn is used up.
-        while (work.nextInAdding < work.adding.read.size()) {
+        const Block &block = work.adding.mapped();
+        while (work.nextInAdding < block.read.size()) {
             const size_t i = work.nextInAdding++;
-            addRow(work.adding.paths[qsizetype(i)], work.adding.read[i]);
+            addRow(block.paths[qsizetype(i)], block.read[i]);
             if (budgetMs >= 0 && clock.elapsed() >= budgetMs) {
                 takeSoon();
                 return;

@@ -13,16 +13,16 @@
 #include <QUrl>
 #include <algorithm>
 
-#include "metadata/trackrowitem.h"
-#include "metadata/zunalistwidget.h"
 #include "playlist/intakeprobe.h"
 #include "playlist/playlistintake.h"
+#include "playlist/trackrowitem.h"
+#include "playlist/zunalistwidget.h"
 
 using namespace zuna;
 
 namespace {
 const QString kUriList = QStringLiteral("text/uri-list");
-constexpr int kRowHeight = 40;
+constexpr int kRowHeight = TrackRowItem::kHeight;
 }  // namespace
 
 ZUNAListView::ZUNAListView(int number, QWidget *parent)
@@ -71,8 +71,8 @@ bool ZUNAListView::takingIn() const
 
 void ZUNAListView::appendRow(const QString &path, const StoredMetadata &metadata)
 {
-    auto *item = new TrackRowItem;  // what a screen reader and a tooltip say of the row
-    item->setSizeHint(QSize(0, kRowHeight));
+    // 40 px high, and what a screen reader and a tooltip say of the row, without storing either.
+    auto *item = new TrackRowItem;
     const QScopedValueRollback<bool> inserting(insertingRow, true);
     insertItem(count(), item);
     // Made on the viewport, where setItemWidget() puts it, and kept hidden there: the list

@@ -39,14 +39,18 @@ zuna_layer_probe(zuna_engine "\"audio/audiosystem.h\"" ALLOWED)
 zuna_layer_probe(zuna_engine "\"audio/decode/decoder.h\"" FORBIDDEN)
 zuna_layer_probe(zuna_engine "\"metadata/trackmetadata.h\"" FORBIDDEN)
 zuna_layer_probe(zuna_engine "\"app/transport.h\"" FORBIDDEN)
-# Metadata: the layer's API, not the engine, the playlists or the window.
+# Metadata: the layer's API, not the engine, the playlists, the window or any widget.
 zuna_layer_probe(zuna_metadata "\"audio/audiostream.h\"" ALLOWED)
+zuna_layer_probe(zuna_metadata "<QString>" ALLOWED)
+zuna_layer_probe(zuna_metadata "<QWidget>" FORBIDDEN)
+zuna_layer_probe(zuna_metadata "\"playlist/zunalistwidget.h\"" FORBIDDEN)
 zuna_layer_probe(zuna_metadata "\"audio/playback/channelcore.h\"" FORBIDDEN)
 zuna_layer_probe(zuna_metadata "\"audio/engine/zunaaudio.h\"" FORBIDDEN)
 zuna_layer_probe(zuna_metadata "\"playlist/zunalistview.h\"" FORBIDDEN)
 zuna_layer_probe(zuna_metadata "\"app/mainwindow.h\"" FORBIDDEN)
 # Playlists: metadata, not the window.
 zuna_layer_probe(zuna_playlist "\"metadata/trackmetadata.h\"" ALLOWED)
+zuna_layer_probe(zuna_playlist "<QWidget>" ALLOWED)
 zuna_layer_probe(zuna_playlist "\"app/mainwindow.h\"" FORBIDDEN)
 zuna_layer_probe(zuna_playlist "\"audio/engine/zunaaudio.h\"" FORBIDDEN)
 # The UI: everything's public headers, none of the audio layer's internals.

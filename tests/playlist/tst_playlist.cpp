@@ -1,8 +1,8 @@
 // Playlists at the scale of a library: a dropped folder tree comes in by the block, every row
 // in order with its own file's metadata and the artist texts shared; the rows in sight have
-// their entries wherever the list is moved, and a row is where arithmetic says; rows removed
-// while files still come in take nothing else with them. Any map given to an entry comes back
-// as it was.
+// their entries wherever the list is moved or resized, and a row is where arithmetic says; rows
+// removed while files still come in take nothing else with them. Any map given to an entry comes
+// back as it was.
 
 #include <QScrollBar>
 #include <QtTest>
@@ -47,12 +47,13 @@ bool intakeOver(ZUNAListView *view)
     return QTest::qWaitFor([view] { return !view->takingIn(); }, scaledMs(90000));
 }
 
-// Every row with its own file's metadata (read once per file here).
+// Every row a 40 px slot with its own file's metadata (read once per file here).
 void checkRows(ZUNAListView *view, const QStringList &expected)
 {
     QCOMPARE(pathsOf(view), expected);
     QHash<QString, TrackMetadata> read;
     for (int row = 0; row < view->count(); ++row) {
+        QCOMPARE(view->item(row)->sizeHint(), QSize(0, 40));
         const QString path = entryOf(view, row)->Getpath();
         if (!read.contains(path))
             read.insert(path, readTrackMetadata(path));
@@ -194,6 +195,34 @@ private slots:
         QVERIFY(intakeOver(&view));
         STEP(checkRows(&view, expected));
         STEP(checkSight(&view));
+    }
+
+    void entriesStayOverTheirRowsAsTheListIsResizedAndScrolled()
+    {
+        QTemporaryDir dir;
+        const QStringList library = makeLibrary(dir.path(), 8, 25);
+        ZUNAListView view(0);
+        view.resize(300, 200);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QVERIFY(dropFiles(&view, {dir.path()}, false));
+        QVERIFY(intakeOver(&view));
+        QCOMPARE(view.count(), library.size());
+        // Halfway down, off the rows' edges; then taller and wider (rows come into sight
+        // below), narrower and shorter (they go), and the list walked a step at a time.
+        view.verticalScrollBar()->setValue(view.count() * 20 + 7);
+        for (const QSize size : {QSize(500, 600), QSize(200, 130), QSize(320, 410)}) {
+            view.resize(size);
+            QTRY_COMPARE(view.size(), size);
+            const int lastInSight = view.indexAt({1, view.viewport()->height() - 1}).row();
+            QTRY_VERIFY(entryOf(&view, lastInSight)->isVisible());
+            STEP(checkSight(&view));
+        }
+        for (const int step : {17, 40, 400, -1000, 3, -5}) {
+            view.verticalScrollBar()->setValue(view.verticalScrollBar()->value() + step);
+            STEP(checkSight(&view));
+        }
+        STEP(checkRows(&view, library));
     }
 
     void anEntryGivesBackAnyMapAsItCame()

@@ -11,8 +11,8 @@
 
 #include "app/mainwindow.h"
 #include "audio/engine/zunaaudio.h"
-#include "metadata/zunalistwidget.h"
 #include "playlist/zunalistview.h"
+#include "playlist/zunalistwidget.h"
 #include "support/captureoutput.h"
 #include "support/heard.h"
 #include "support/timescale.h"

@@ -32,8 +32,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "metadata/zunalistwidget.h"
 #include "playlist/zunalistview.h"
+#include "playlist/zunalistwidget.h"
 
 using namespace zuna;
 

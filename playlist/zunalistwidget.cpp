@@ -1,4 +1,4 @@
-#include "metadata/zunalistwidget.h"
+#include "playlist/zunalistwidget.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -6,9 +6,9 @@
 #include <QSpacerItem>
 #include <QVBoxLayout>
 
-#include "metadata/elidedlabel.h"
 #include "metadata/sizetext.h"
 #include "metadata/timetext.h"
+#include "playlist/elidedlabel.h"
 
 using namespace zuna;
 

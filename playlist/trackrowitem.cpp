@@ -1,11 +1,11 @@
-#include "metadata/trackrowitem.h"
+#include "playlist/trackrowitem.h"
 
 #include <QFileInfo>
 #include <QStringList>
 
 #include "metadata/sizetext.h"
 #include "metadata/timetext.h"
-#include "metadata/zunalistwidget.h"
+#include "playlist/zunalistwidget.h"
 
 namespace zuna {
 
@@ -34,6 +34,10 @@ QString trackRowName(const TrackMetadata &metadata, const QString &path)
 
 QVariant TrackRowItem::data(int role) const
 {
+    if (role == Qt::SizeHintRole) {
+        const QVariant set = QListWidgetItem::data(role);
+        return set.isValid() ? set : QVariant(QSize(0, kHeight));
+    }
     const bool described = role == Qt::AccessibleTextRole ||
                            role == Qt::AccessibleDescriptionRole || role == Qt::ToolTipRole;
     // The list asks for the widget of an item it holds; it changes nothing of it.

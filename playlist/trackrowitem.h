@@ -12,12 +12,15 @@ namespace zuna {
 // it does not have left out. "Long tone, ZUNA, 02:00".
 QString trackRowName(const TrackMetadata &metadata, const QString &path);
 
-// A playlist row's slot in the list. It tells a screen reader what the row holds and shows
-// the whole title, the artist and the file's path as its tooltip, the row's labels being cut
-// to the width they have. It keeps nothing of its own: all of it comes, when asked for, from
-// the entry widget over the row, so a list of a hundred thousand rows costs nothing more.
+// A playlist row's slot in the list: 40 px high, as wide as the list gives it. It tells a
+// screen reader what the row holds and shows the whole title, the artist and the file's path
+// as its tooltip, the row's labels being cut to the width they have. It keeps nothing of its
+// own, not even its size: all of it comes, when asked for, from the entry widget over the
+// row or from the constant below, so a row costs no list of stored values.
 class TrackRowItem : public QListWidgetItem {
 public:
+    static constexpr int kHeight = 40;
+
     QVariant data(int role) const override;
 };
 

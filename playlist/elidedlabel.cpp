@@ -1,4 +1,4 @@
-#include "metadata/elidedlabel.h"
+#include "playlist/elidedlabel.h"
 
 #include <QPainter>
 #include <QStyle>
