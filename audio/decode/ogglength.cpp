@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "audio/decode/filereader.h"
@@ -10,6 +11,7 @@
 namespace {
 constexpr int kHeaderSize = 27;
 constexpr int64_t kMaxPageSize = kHeaderSize + 255 + 255 * 255;
+constexpr int64_t kQuickTail = 16 * 1024;
 constexpr int kMaxHeaderPages = 4096;        // a cover of tens of MB in the comments
 constexpr size_t kMaxSetupBytes = 1u << 20;  // Vorbis' codebooks: a few KB in practice
 constexpr int kMaxChannels = 8;
@@ -21,7 +23,7 @@ uint32_t le32(const uint8_t *p)
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-uint32_t oggCrc(const uint8_t *bytes, size_t count)
+uint32_t oggCrc(const uint8_t *bytes, size_t count, uint32_t crc = 0)
 {
     static const std::array<uint32_t, 256> table = [] {
         std::array<uint32_t, 256> t{};
@@ -33,7 +35,6 @@ uint32_t oggCrc(const uint8_t *bytes, size_t count)
         }
         return t;
     }();
-    uint32_t crc = 0;
     for (size_t i = 0; i < count; ++i)
         crc = (crc << 8) ^ table[((crc >> 24) ^ bytes[i]) & 0xFF];
     return crc;
@@ -51,12 +52,11 @@ struct Page {
     int64_t end() const { return bodyOffset() + bodySize; }
 };
 
-// Whether `bytes` (a whole page, header first) carry the checksum they state.
-bool checksumHolds(std::vector<uint8_t> &bytes)
+// The checksum of a whole page, header first, as it is computed: with its own field zero.
+uint32_t pageChecksum(const uint8_t *page, size_t size)
 {
-    const uint32_t stated = le32(&bytes[22]);
-    std::memset(&bytes[22], 0, 4);
-    return oggCrc(bytes.data(), bytes.size()) == stated;
+    static const uint8_t kZero[4] = {};
+    return oggCrc(page + 26, size - 26, oggCrc(kZero, 4, oggCrc(page, 22)));
 }
 
 // Reads the header of the page at `at`; false unless it is one that lies wholly in the file.
@@ -88,9 +88,49 @@ std::vector<uint8_t> checkedPage(FileReader &file, const Page &page)
 {
     std::vector<uint8_t> bytes(size_t(page.end() - page.offset));
     if (file.readAt(page.offset, bytes.data(), bytes.size()) != long(bytes.size()) ||
-        !checksumHolds(bytes))
+        pageChecksum(bytes.data(), bytes.size()) != le32(&bytes[22]))
         return {};
     return bytes;
+}
+
+// Offsets of "OggS" in `bytes` from `from` on, one at a time: npos when there is no more.
+size_t nextCapture(const std::vector<uint8_t> &bytes, size_t from)
+{
+    for (size_t at = from; at + 4 <= bytes.size(); ++at) {
+        const void *o = std::memchr(&bytes[at], 'O', bytes.size() - 3 - at);
+        if (!o)
+            break;
+        at = size_t(static_cast<const uint8_t *>(o) - bytes.data());
+        if (std::memcmp(&bytes[at], "OggS", 4) == 0)
+            return at;
+    }
+    return std::string::npos;
+}
+
+// The last whole page whose checksum holds, starting within the file's last `window` bytes
+// (read into `tail`); `*chained` tells whether a stream starts among them too, which FFmpeg
+// would time as it goes. False if there is no such page.
+bool findLastPage(FileReader &file, int64_t window, std::vector<uint8_t> &tail, Page *last,
+                  bool *chained)
+{
+    const int64_t from = std::max<int64_t>(0, file.size() - window);
+    tail.resize(size_t(file.size() - from));
+    if (file.readAt(from, tail.data(), tail.size()) != long(tail.size()))
+        return false;
+    std::vector<size_t> captures;
+    for (size_t at = nextCapture(tail, 0); at != std::string::npos; at = nextCapture(tail, at + 1))
+        captures.push_back(at);
+    *chained = false;
+    Page page;
+    for (const size_t at : captures)
+        if (at + kHeaderSize <= tail.size() && (tail[at + 5] & kFirst) && from + int64_t(at) > 0 &&
+            readPage(file, from + int64_t(at), &page))
+            *chained = true;
+    for (auto at = captures.rbegin(); at != captures.rend(); ++at)
+        if (readPage(file, from + int64_t(*at), last) &&
+            pageChecksum(&tail[*at], size_t(last->end() - last->offset)) == le32(&tail[*at + 22]))
+            return true;
+    return false;
 }
 
 // The packets that end on `page`, as offsets into its bytes and sizes; `*open` tells whether
@@ -188,17 +228,6 @@ bool firstSampleTime(const Codec &codec, const VorbisModes &modes, const Page &p
     *time = page.granule - duration;
     return true;
 }
-// Whether a stream starts within `tail` (the file from `from` on): a chained file, which
-// FFmpeg times as it goes.
-bool startsAStream(FileReader &file, const std::vector<uint8_t> &tail, int64_t from)
-{
-    Page page;
-    for (size_t i = 0; i + kHeaderSize <= tail.size(); ++i)
-        if (std::memcmp(&tail[i], "OggS", 4) == 0 && (tail[i + 5] & kFirst) &&
-            readPage(file, from + int64_t(i), &page) && from + int64_t(i) > 0)
-            return true;
-    return false;
-}
 }  // namespace
 
 std::optional<StatedLength> oggStatedLength(FileReader &file)
@@ -259,29 +288,22 @@ std::optional<StatedLength> oggStatedLength(FileReader &file)
     if (codec.opus ? firstTime != 0 : firstTime > 0)
         return std::nullopt;
 
-    // The last page that holds a whole one, within the last 64 KiB, found from the end.
-    const int64_t from = std::max<int64_t>(0, file.size() - kMaxPageSize);
-    std::vector<uint8_t> tail(size_t(file.size() - from));
-    if (file.readAt(from, tail.data(), tail.size()) != long(tail.size()))
+    // The last page, within the last 64 KiB as FFmpeg looks; a short look first, as pages
+    // are a few KB.
+    std::vector<uint8_t> tail;
+    Page last;
+    bool chained = false;
+    if (!findLastPage(file, kQuickTail, tail, &last, &chained) &&
+        (file.size() <= kQuickTail || !findLastPage(file, kMaxPageSize, tail, &last, &chained)))
         return std::nullopt;
-    for (size_t i = tail.size() >= 4 ? tail.size() - 4 : 0; i-- > 0;) {
-        Page last;
-        if (std::memcmp(&tail[i], "OggS", 4) != 0 || !readPage(file, from + int64_t(i), &last))
-            continue;
-        std::vector<uint8_t> lastBytes(tail.begin() + long(i),
-                                       tail.begin() + long(last.end() - from));
-        if (!checksumHolds(lastBytes))
-            continue;
-        if (last.serial != serial || last.granule <= 0 || startsAStream(file, tail, from))
-            return std::nullopt;  // another stream, or a page with no packet's end
-        const int64_t frames = last.granule - (codec.opus ? codec.preSkip : 0);
-        if (frames <= 0)
-            return std::nullopt;
-        StatedLength stated;
-        stated.format = codec.format;
-        stated.frames = frames;
-        stated.tags = codec.opus ? TagLayout::OggOpus : TagLayout::OggVorbis;
-        return stated;
-    }
-    return std::nullopt;
+    if (last.serial != serial || last.granule <= 0 || chained)
+        return std::nullopt;  // another stream, or a page where no packet ends
+    const int64_t frames = last.granule - (codec.opus ? codec.preSkip : 0);
+    if (frames <= 0)
+        return std::nullopt;
+    StatedLength stated;
+    stated.format = codec.format;
+    stated.frames = frames;
+    stated.tags = codec.opus ? TagLayout::OggOpus : TagLayout::OggVorbis;
+    return stated;
 }
