@@ -199,7 +199,7 @@ private slots:
         Decoder &s = track->decoder();
         const bool lossless =
             f.type == "FLAC"_L1 ||
-            f.file.contains(QRegularExpression(u"(wav|aiff|aifc|wv|alac-1000.m4a)$"_s));
+            f.file.contains(QRegularExpression(u"(wav|aiff|aifc|wv|ape|alac-1000.m4a)$"_s));
         const bool sampleTimed = !f.file.endsWith(u".webm") && !f.file.endsWith(u".mod");
         const auto distance = [&](const float *got, long count, qint64 at) {
             double sum = 0;  // mean difference from the full decode at `at` on
