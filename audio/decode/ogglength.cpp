@@ -23,20 +23,33 @@ uint32_t le32(const uint8_t *p)
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
+// The pages' CRC-32 (polynomial 0x04C11DB7, most significant bit first), four bytes a step
+// with a table for each of their places.
 uint32_t oggCrc(const uint8_t *bytes, size_t count, uint32_t crc = 0)
 {
-    static const std::array<uint32_t, 256> table = [] {
-        std::array<uint32_t, 256> t{};
+    using Table = std::array<uint32_t, 256>;
+    static const std::array<Table, 4> tables = [] {
+        std::array<Table, 4> t{};
         for (uint32_t i = 0; i < 256; ++i) {
             uint32_t r = i << 24;
             for (int bit = 0; bit < 8; ++bit)
                 r = r & 0x80000000u ? (r << 1) ^ 0x04C11DB7u : r << 1;
-            t[i] = r;
+            t[0][i] = r;
         }
+        for (size_t k = 1; k < 4; ++k)
+            for (size_t i = 0; i < 256; ++i)
+                t[k][i] = (t[k - 1][i] << 8) ^ t[0][t[k - 1][i] >> 24];
         return t;
     }();
-    for (size_t i = 0; i < count; ++i)
-        crc = (crc << 8) ^ table[((crc >> 24) ^ bytes[i]) & 0xFF];
+    size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        crc ^= uint32_t(bytes[i]) << 24 | uint32_t(bytes[i + 1]) << 16 |
+               uint32_t(bytes[i + 2]) << 8 | bytes[i + 3];
+        crc = tables[3][crc >> 24] ^ tables[2][(crc >> 16) & 0xFF] ^ tables[1][(crc >> 8) & 0xFF] ^
+              tables[0][crc & 0xFF];
+    }
+    for (; i < count; ++i)
+        crc = (crc << 8) ^ tables[0][((crc >> 24) ^ bytes[i]) & 0xFF];
     return crc;
 }
 
@@ -117,18 +130,16 @@ bool findLastPage(FileReader &file, int64_t window, std::vector<uint8_t> &tail, 
     tail.resize(size_t(file.size() - from));
     if (file.readAt(from, tail.data(), tail.size()) != long(tail.size()))
         return false;
-    std::vector<size_t> captures;
-    for (size_t at = nextCapture(tail, 0); at != std::string::npos; at = nextCapture(tail, at + 1))
-        captures.push_back(at);
     *chained = false;
     Page page;
-    for (const size_t at : captures)
+    for (size_t at = nextCapture(tail, 0); at != std::string::npos; at = nextCapture(tail, at + 1))
         if (at + kHeaderSize <= tail.size() && (tail[at + 5] & kFirst) && from + int64_t(at) > 0 &&
             readPage(file, from + int64_t(at), &page))
             *chained = true;
-    for (auto at = captures.rbegin(); at != captures.rend(); ++at)
-        if (readPage(file, from + int64_t(*at), last) &&
-            pageChecksum(&tail[*at], size_t(last->end() - last->offset)) == le32(&tail[*at + 22]))
+    for (size_t at = tail.size() >= kHeaderSize ? tail.size() - kHeaderSize + 1 : 0; at-- > 0;)
+        if (tail[at] == 'O' && std::memcmp(&tail[at], "OggS", 4) == 0 &&
+            readPage(file, from + int64_t(at), last) &&
+            pageChecksum(&tail[at], size_t(last->end() - last->offset)) == le32(&tail[at + 22]))
             return true;
     return false;
 }
