@@ -5,6 +5,8 @@
 #include "audio/decode/ffmpegloader.h"
 #include "audio/decode/filereader.h"
 
+namespace zuna {
+
 DeferredDecoder::DeferredDecoder(FileReader &source, const char *name, const StatedLength &length)
     : file(source), demuxer(name), stated(length)
 {
@@ -50,3 +52,5 @@ AudioResult DeferredDecoder::seek(int64_t frame)
         position = frame;
     return result;
 }
+
+}  // namespace zuna

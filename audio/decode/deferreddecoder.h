@@ -5,6 +5,8 @@
 #include "audio/decode/decoder.h"
 #include "audio/decode/statedlength.h"
 
+namespace zuna {
+
 class FileReader;
 
 // A file whose format and length its container stated (read by our own parsers), with
@@ -31,3 +33,5 @@ private:
     bool tried = false;
     int64_t position = 0;
 };
+
+}  // namespace zuna

@@ -7,6 +7,8 @@
 
 #include "audio/decode/filereader.h"
 
+namespace zuna {
+
 namespace {
 constexpr int64_t kMaxMovieBox = 32 << 20;  // a day of AAC lists ~8 million samples in 32 MB
 constexpr int kMaxTopBoxes = 1024;
@@ -324,3 +326,5 @@ std::optional<StatedLength> mp4StatedLength(FileReader &file)
         return std::nullopt;
     return trackLength(body, file.size());
 }
+
+}  // namespace zuna

@@ -4,6 +4,8 @@
 
 #include "audio/decode/statedlength.h"
 
+namespace zuna {
+
 class FileReader;
 
 // An MP4/M4A file's length from its movie box, as FFmpeg's demuxer and decoder count it: the
@@ -13,3 +15,5 @@ class FileReader;
 // all lie in the file, and the top-level boxes fill it. A cut file, a fragmented movie,
 // several sound tracks or edits, HE-AAC, AAC without an edit or gapless record are FFmpeg's.
 std::optional<StatedLength> mp4StatedLength(FileReader &file);
+
+}  // namespace zuna

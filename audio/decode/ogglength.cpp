@@ -8,10 +8,12 @@
 #include "audio/decode/filereader.h"
 #include "audio/decode/vorbismodes.h"
 
+namespace zuna {
+
 namespace {
 constexpr int kHeaderSize = 27;
 constexpr int64_t kMaxPageSize = kHeaderSize + 255 + 255 * 255;
-constexpr int64_t kQuickTail = 16 * 1024;
+constexpr int64_t kQuickTail = int64_t(16) * 1024;
 constexpr int kMaxHeaderPages = 4096;        // a cover of tens of MB in the comments
 constexpr size_t kMaxSetupBytes = 1u << 20;  // Vorbis' codebooks: a few KB in practice
 constexpr int kMaxChannels = 8;
@@ -182,7 +184,7 @@ bool readIdentification(const uint8_t *p, size_t size, Codec *codec)
     } else if (size >= 19 && std::memcmp(p, "OpusHead", 8) == 0) {
         const int channels = p[9], family = p[18];
         if ((p[8] & 0xF0) != 0 || (family == 0 && channels > 2) || family > 1 ||
-            (family == 1 && size < size_t(21 + channels)))
+            (family == 1 && size < 21 + size_t(channels)))
             return false;
         codec->opus = true;
         codec->format = AudioFormat{48000, channels};
@@ -318,3 +320,5 @@ std::optional<StatedLength> oggStatedLength(FileReader &file)
     stated.tags = codec.opus ? TagLayout::OggOpus : TagLayout::OggVorbis;
     return stated;
 }
+
+}  // namespace zuna

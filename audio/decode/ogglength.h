@@ -4,6 +4,8 @@
 
 #include "audio/decode/statedlength.h"
 
+namespace zuna {
+
 class FileReader;
 
 // An Ogg Vorbis or Opus file's length from its pages, as FFmpeg's Ogg demuxer works it out:
@@ -14,3 +16,5 @@ class FileReader;
 // its start, is taken: anything else (chained or multiplexed streams, a stream cut out of
 // another, a damaged page where one is needed) is left to FFmpeg.
 std::optional<StatedLength> oggStatedLength(FileReader &file);
+
+}  // namespace zuna

@@ -6,6 +6,8 @@
 #include "audio/decode/ogglength.h"
 #include "audio/decode/wavpacklength.h"
 
+namespace zuna {
+
 std::optional<StatedLength> readStatedLength(FileReader &file, const char *demuxer)
 {
     if (!demuxer)
@@ -18,3 +20,5 @@ std::optional<StatedLength> readStatedLength(FileReader &file, const char *demux
         return wavpackStatedLength(file);
     return std::nullopt;
 }
+
+}  // namespace zuna

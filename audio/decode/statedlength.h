@@ -6,6 +6,8 @@
 #include "audio/audioformat.h"
 #include "audio/decode/taglayout.h"
 
+namespace zuna {
+
 class FileReader;
 
 // What a container states of its stream, read by a parser of our own instead of FFmpeg's
@@ -22,3 +24,5 @@ struct StatedLength {
 // nothing for any layout they do not follow to the letter (the file is then opened by FFmpeg).
 // Reads are bounded and never trust a size before it is checked against the file.
 std::optional<StatedLength> readStatedLength(FileReader &file, const char *demuxer);
+
+}  // namespace zuna

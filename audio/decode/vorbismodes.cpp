@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace zuna {
+
 namespace {
 // Reads the header's bits from its last one backwards, most significant first: each field
 // then comes out with its value, as Vorbis packs fields from the least significant bit.
@@ -90,3 +92,5 @@ int VorbisModes::duration(uint8_t first, const int blockSizes[2], int *previous)
     *previous = current;
     return (before + current) >> 2;
 }
+
+}  // namespace zuna

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace zuna {
+
 // The modes of a Vorbis stream, which tell each audio packet's window and so its duration,
 // found as FFmpeg finds them: read backwards from the end of the setup header, where the
 // mode entries are, without decoding the codebooks before them.
@@ -22,3 +24,5 @@ private:
     unsigned previousMask = 0;
     bool longWindow[64] = {};
 };
+
+}  // namespace zuna

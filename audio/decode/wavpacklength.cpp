@@ -4,6 +4,8 @@
 
 #include "audio/decode/filereader.h"
 
+namespace zuna {
+
 namespace {
 constexpr int kHeaderSize = 32;
 constexpr uint32_t kMaxBlockSize = 1u << 20;
@@ -50,3 +52,5 @@ std::optional<StatedLength> wavpackStatedLength(FileReader &file)
     }
     return std::nullopt;
 }
+
+}  // namespace zuna

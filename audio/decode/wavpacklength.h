@@ -4,6 +4,8 @@
 
 #include "audio/decode/statedlength.h"
 
+namespace zuna {
+
 class FileReader;
 
 // A WavPack file's length from its first audio block's header, which states the total sample
@@ -11,3 +13,5 @@ class FileReader;
 // header's table, from the file's first byte, is taken; multichannel, DSD, custom rates, an
 // unknown total or one past 32 bits are left to FFmpeg.
 std::optional<StatedLength> wavpackStatedLength(FileReader &file);
+
+}  // namespace zuna

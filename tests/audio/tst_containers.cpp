@@ -11,6 +11,7 @@
 #include "audio/decode/statedlength.h"
 #include "support/fixtures.h"
 
+using namespace zuna;
 using namespace Qt::StringLiterals;
 
 namespace {
