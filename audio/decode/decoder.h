@@ -37,8 +37,9 @@ public:
 };
 
 // Opens the decoder that fits the sniffed format on `file`: MP3 and FLAC by their own
-// decoders, anything else through FFmpeg, which probes it; `*tags` tells how the file keeps
-// its tags. Results: Ok; Unsupported when no decoder finds sound in it; Corrupt when the
+// decoders, anything else through FFmpeg, which probes it, opened only once it is decoded
+// where our parsers read format and length from the container; `*tags` tells how the file
+// keeps its tags. Results: Ok; Unsupported when no decoder finds sound in it; Corrupt when the
 // decoder cannot make sense of the data.
 AudioResult openDecoder(const SniffedFormat &format, FileReader &file,
                         std::unique_ptr<Decoder> *decoder, TagLayout *tags);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Regenerates the audio test fixtures and fixtures.tsv in this folder.
 # Needs: sox, lame, flac/metaflac, mpg123, ffmpeg (built with libvorbis and libopus, as
-# Debian's is), /usr/bin/python3 with mutagen.
+# Debian's is), jmac (Debian's libjmac-java), /usr/bin/python3 with mutagen.
 set -euo pipefail
 cd "$(dirname "$(readlink -f "$0")")"
 export LC_ALL=C.UTF-8 PYTHONUTF8=1
@@ -272,6 +272,19 @@ tone t330v 0.5 44100 2 330
 tags "WavPack Tone" "APE Artist"
 ff t330v wavpack-330.wv -c:a wavpack "${tag_options[@]}"
 row wavpack-330.wv UNKNOW 44100 2 22050 330 0.5
+# Monkey's Audio with an APE tag: ffmpeg has no encoder for it; JMAC, a Java port of the
+# reference codec, has ("c2": its normal level).
+tone t660m 0.5 44100 2 660
+sox "$tmp/t660m.aiff" "$tmp/t660m.wav"
+jmac c2 "$tmp/t660m.wav" monkeys-660.ape >/dev/null
+"$PY" - monkeys-660.ape <<'EOF2'
+import sys
+from mutagen.apev2 import APEv2
+t = APEv2()
+t["Title"], t["Artist"], t["Album"] = "Monkey Tone", "APE Artist", "Formats"
+t.save(sys.argv[1])
+EOF2
+row monkeys-660.ape UNKNOW 44100 2 22050 660 0.5
 # A ProTracker module (tools/lib/protracker.py): one looped 32-sample sine cycle at Amiga
 # period 428 (8287 Hz, so a 259 Hz tone) on a left and a right channel, speed 3, 16 rows
 # then a pattern break: 0.96 s of play, which libopenmpt renders at 48 kHz. Its level is libopenmpt's mix, as

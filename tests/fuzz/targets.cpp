@@ -12,6 +12,8 @@
 
 #include "audio/audiosystem.h"
 #include "audio/decode/decoder.h"
+#include "audio/decode/filereader.h"
+#include "audio/decode/statedlength.h"
 #include "audio/decode/trackfile.h"
 
 using namespace zuna;
@@ -81,6 +83,20 @@ std::string decodeOn(Decoder &decoder, int64_t limit)
 std::string openAndDescribe(const uint8_t *data, size_t size)
 {
     return onMemoryFile(data, size, [](const std::string &path) -> std::string {
+        // Each container parser on the bytes, whatever they start with: what one states must
+        // be something the player can play.
+        std::unique_ptr<FileReader> file;
+        for (const char *demuxer : {"ogg", "mov", "wv"}) {
+            const auto stated = FileReader::open(path, &file) == AudioResult::Ok
+                                    ? readStatedLength(*file, demuxer)
+                                    : std::nullopt;
+            if (stated && (stated->format.rate <= 0 || stated->format.channels < 1 ||
+                           stated->format.channels > 8 || stated->frames <= 0))
+                return std::string(demuxer) + " parser stated " +
+                       std::to_string(stated->format.rate) + " Hz × " +
+                       std::to_string(stated->format.channels) + ", " +
+                       std::to_string(stated->frames) + " frames";
+        }
         AudioSystem system;  // opening touches no device
         std::unique_ptr<AudioStream> stream;
         if (const AudioResult result = system.openStream(path, &stream); result != AudioResult::Ok)

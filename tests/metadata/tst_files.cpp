@@ -178,6 +178,7 @@ private slots:
             {u"u8-500.wav"_s, QString::fromLatin1(kUnknown)},
             {u"pcm16-770.aiff"_s, u"TITLE=AIFF Tone\tARTIST=AIFF Artist\tALBUM=Formats"_s},
             {u"wavpack-330.wv"_s, u"TITLE=WavPack Tone\tARTIST=APE Artist\tALBUM=Formats"_s},
+            {u"monkeys-660.ape"_s, u"TITLE=Monkey Tone\tARTIST=APE Artist\tALBUM=Formats"_s},
             {u"tone-259.mod"_s, u"TITLE=Tone Module"_s},
             {u"video-only.mp4"_s, QString::fromLatin1(kUnknown)}};
         QTest::addColumn<Fixture>("f");

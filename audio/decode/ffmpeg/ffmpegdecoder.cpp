@@ -324,10 +324,17 @@ bool FfmpegDecoder::seekFrom(int64_t target, int64_t preroll)
     draining = false;
     pending.clear();
     pendingRead = 0;
+    // Some decoders time only the first of the frames a packet yields (Monkey's Audio cuts
+    // its long packets in pieces): the others follow it.
+    int64_t expected = kNoTime;
     while (decodeFrame()) {
-        const int64_t start = frameStart();
+        const int64_t stated = frameStart();
+        const int64_t start = stated == kNoTime     ? expected
+                              : expected == kNoTime ? stated
+                                                    : std::max(stated, expected);
         if (start == kNoTime)
             continue;  // cannot be placed; the next frame with a time can
+        expected = start + frame->nb_samples;
         if (start > target)
             return false;  // landed past the target
         if (start + frame->nb_samples > target)
