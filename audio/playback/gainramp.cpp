@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace zuna {
+
 namespace {
 // Volume and mute changes glide over this long, so they never click.
 constexpr double kRampSeconds = 0.010;
@@ -30,3 +32,5 @@ void GainRamp::apply(float *samples, size_t frames)
             *samples++ *= gain;
     }
 }
+
+}  // namespace zuna

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstddef>
 
+namespace zuna {
+
 // The level a channel plays at: the volume and mute settings, any thread may change them,
 // and the gain the output's thread applies to each frame as it renders, which glides toward
 // the setting so that a change never clicks. When the device sets the level itself (to
@@ -32,3 +34,5 @@ private:
     float gain = 0.0f;  // applied to the last frame
     bool primed = false;
 };
+
+}  // namespace zuna

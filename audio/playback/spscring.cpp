@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+namespace zuna {
+
 SpscRing::SpscRing(size_t capacity) : cells(capacity) {}
 
 size_t SpscRing::fill() const
@@ -84,3 +86,5 @@ void SpscRing::truncate(size_t keep)
     const uint64_t end = published.load(std::memory_order_relaxed);
     published.store(std::min<uint64_t>(end, from + keep), std::memory_order_release);
 }
+
+}  // namespace zuna

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace zuna {
+
 // A ring of float samples between one producer thread and one consumer thread. The copies
 // in and out take no lock: the producer stages samples into free space and then publishes
 // them; the consumer claims published samples, copies them out and so frees their space.
@@ -53,3 +55,5 @@ private:
     uint64_t stageStart = 0;
     size_t staged = 0;
 };
+
+}  // namespace zuna

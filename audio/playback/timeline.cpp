@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+namespace zuna {
+
 bool Timeline::restart(int64_t at)
 {
     base = at;
@@ -65,3 +67,5 @@ Timeline::Passed Timeline::passBoundaries()
     }
     return passed;
 }
+
+}  // namespace zuna

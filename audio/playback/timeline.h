@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace zuna {
+
 // Where a channel's listener is, in frames, and when a track has been heard to its end: pure
 // arithmetic over what the feeder pushed, what the output rendered and what it says was
 // heard. Counts run from the start of the current run (the start or the last seek): `pushed`
@@ -62,3 +64,5 @@ private:
     bool intoQueued = false;
     bool lastEnd = false;
 };
+
+}  // namespace zuna

@@ -21,6 +21,7 @@
 #include "support/fixtures.h"
 
 using namespace Qt::StringLiterals;
+using namespace zuna;
 
 namespace {
 
