@@ -13,6 +13,8 @@ namespace {
 constexpr int64_t kMaxMovieBox = 32 << 20;  // a day of AAC lists ~8 million samples in 32 MB
 constexpr int kMaxTopBoxes = 1024;
 constexpr int kMaxChannels = 8;
+constexpr int kMaxRate = 768000;
+constexpr uint64_t kMaxFrames = uint64_t(1) << 40;  // over eight months at 48 kHz
 constexpr int kMinAacRate = 32000;  // below, the stream may carry SBR FFmpeg doubles the rate for
 
 // A box inside the movie box, which is read whole: its type and its body's bytes.
@@ -240,8 +242,8 @@ std::optional<StatedLength> trackLength(const Box &movie, int64_t fileSize)
     AudioFormat format;
     bool aac = false;
     if (!header || !table || timescale == 0 || !trackFormat(table, &format, &aac) ||
-        format.rate <= 0 || format.channels < 1 || format.channels > kMaxChannels ||
-        uint64_t(format.rate) != timescale)
+        format.rate <= 0 || format.rate > kMaxRate || format.channels < 1 ||
+        format.channels > kMaxChannels || uint64_t(format.rate) != timescale)
         return std::nullopt;
 
     const Box times = child(table, "stts");
@@ -252,6 +254,8 @@ std::optional<StatedLength> trackLength(const Box &movie, int64_t fileSize)
     for (uint64_t i = 0; i < entries; ++i) {
         samples += times.u32(8 + size_t(i) * 8);
         timed += uint64_t(times.u32(8 + size_t(i) * 8)) * times.u32(12 + size_t(i) * 8);
+        if (timed > kMaxFrames)
+            return std::nullopt;
     }
     if (samples == 0 || !samplesHeld(table, samples, fileSize))
         return std::nullopt;
@@ -271,7 +275,7 @@ std::optional<StatedLength> trackLength(const Box &movie, int64_t fileSize)
         const int64_t start = e1 ? int64_t(edits.u64(16)) : int32_t(edits.u32(12));
         const uint32_t rate = edits.u32(e1 ? 24 : 16);
         if (edits.u32(4) != 1 || !edits.has(8, e1 ? 20 : 12) || movieScale == 0 ||
-            rate != 0x10000 || start < 0 || span > (uint64_t(1) << 40))
+            rate != 0x10000 || start < 0 || span > kMaxFrames)
             return std::nullopt;
         const int64_t edited = int64_t((span * timescale + movieScale / 2) / movieScale);
         if (uint64_t(start + edited) > timed)
