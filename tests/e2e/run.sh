@@ -275,6 +275,7 @@ step_6() {
 step "mute gives silence, unmute restores the level" step_6
 
 step_7() {
+    [ -n "${vx:-}" ] || fail "the volume slider's handle was not found by the step before"
     read -r _ _ vw _ < <(geometry volumeslider)
     drag "$vx" "$vy" $((vx - vw / 4)) $((vx - vw * 55 / 100))
     read -r _ _ value < <(look handle volumeslider)
