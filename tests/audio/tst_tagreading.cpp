@@ -188,14 +188,15 @@ private slots:
                            frame(3, "TALB", text(1, utf16(QString(), false))))
             << true;
         QTest::newRow("v2.4 UTF-16BE, and a cover and padding after the text")
-            << tags(4,
-                    frame(4, "TIT2", text(2, utf16(u"\u6771\u4EAC"_s, true, false))) +
-                        frame(4, "APIC", "\0image/png\0\3\0" + QByteArray(300, 'x')),
-                    4096)
+            << tags(
+                   4,
+                   frame(4, "TIT2", text(2, utf16(u"\u6771\u4EAC"_s, true, false))) +
+                       frame(4, "APIC", QByteArray("\0image/png\0\3\0", 13) + QByteArray(300, 'x')),
+                   4096)
             << true;
         // 256 written as a plain integer reads as 128 when synchsafe; TagLib takes 256, as a
         // frame follows there and none at 128. 213 is no synchsafe number at all.
-        const QByteArray cover = "\0image/png\0\3\0" + QByteArray(243, 'x');
+        const QByteArray cover = QByteArray("\0image/png\0\3\0", 13) + QByteArray(243, 'x');
         QTest::newRow("v2.4 frame size written as a plain integer")
             << tags(4, title4 + frame(4, "APIC", cover).replace(4, 4, be32(256)) +
                            frame(4, "TPE1", text(0, "A")))
