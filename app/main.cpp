@@ -51,8 +51,9 @@ void dumpGeometryOnceShown(const QWidget &window)
 void keepFreedMemoryForReuse()
 {
 #ifdef __GLIBC__
-    mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024);
-    mallopt(M_TRIM_THRESHOLD, 8 * 1024 * 1024);
+    // Called first thing in main, before any thread starts.
+    mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024);  // NOLINT(concurrency-mt-unsafe)
+    mallopt(M_TRIM_THRESHOLD, 8 * 1024 * 1024);  // NOLINT(concurrency-mt-unsafe)
 #endif
 }
 }  // namespace
