@@ -1,3 +1,5 @@
+#include <malloc.h>
+
 #include <QApplication>
 #include <QSaveFile>
 #include <QTimer>
@@ -39,10 +41,26 @@ void dumpGeometryOnceShown(const QWidget &window)
         file.commit();
     });
 }
+
+// Reading a file's metadata allocates and frees some hundreds of kilobytes (read-ahead
+// windows, decoder state) on each reader thread. By default glibc hands the free top of a
+// thread's heap back to the system as soon as it passes 128 KiB, and the next file takes it
+// back a page fault at a time: with the TLB flushes that go with it, that cost more than the
+// reading itself. Free memory is kept for reuse up to a few megabytes instead, and blocks of
+// up to 4 MiB (pictures TagLib reads) come from the heaps rather than mappings of their own.
+void keepFreedMemoryForReuse()
+{
+#ifdef __GLIBC__
+    // Called first thing in main, before any thread starts.
+    mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024);  // NOLINT(concurrency-mt-unsafe)
+    mallopt(M_TRIM_THRESHOLD, 8 * 1024 * 1024);  // NOLINT(concurrency-mt-unsafe)
+#endif
+}
 }  // namespace
 
 int main(int argc, char *argv[])
 {
+    keepFreedMemoryForReuse();
     QApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(QStringLiteral(ZUNA_VERSION));
     // Ties the window to the installed launcher entry and its icon (Wayland's app id).

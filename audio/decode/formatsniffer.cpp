@@ -20,6 +20,14 @@ constexpr int kFramesToConfirm = 3;
 constexpr size_t kQuickWindow = 4 * kKiB;
 constexpr size_t kQuickLookAhead = 8 * kKiB;
 
+// What of the sniffing buffer holds the file's bytes.
+struct Bytes {
+    const unsigned char *data;
+    size_t count;
+    size_t size() const { return count; }
+    const unsigned char &operator[](size_t i) const { return data[i]; }
+};
+
 // Offset of the first byte after any ID3v2 tags at the start of the file.
 int64_t skipId3v2(FileReader &file)
 {
@@ -36,8 +44,7 @@ int64_t skipId3v2(FileReader &file)
 
 // Whether a run of consistent frames starts at `at` in `bytes` (which holds the file from
 // `base` on). A run that ends exactly at the end of the file counts as confirmed.
-bool confirmsMpeg(const std::vector<unsigned char> &bytes, size_t at, int64_t base,
-                  int64_t fileSize)
+bool confirmsMpeg(const Bytes &bytes, size_t at, int64_t base, int64_t fileSize)
 {
     MpegFrameHeader first;
     if (!first.parse(&bytes[at]))
@@ -64,7 +71,7 @@ bool confirmsMpeg(const std::vector<unsigned char> &bytes, size_t at, int64_t ba
 // stream of its own, or nullptr. Their data (AAC, PCM, samples) can hold runs of what look
 // like MPEG frame headers, a copy cut short even more so; and naming the demuxer spares
 // FFmpeg from running every probe it has on each file.
-const char *otherContainer(const std::vector<unsigned char> &b)
+const char *otherContainer(const Bytes &b)
 {
     const auto at = [&b](size_t offset, const char *magic) {
         const size_t n = std::strlen(magic);
@@ -97,14 +104,15 @@ SniffedFormat sniffWindow(FileReader &file, int64_t start, size_t window, size_t
                           bool *searchedAll)
 {
     SniffedFormat sniffed;
-    std::vector<unsigned char> bytes(window + lookAhead);
-    const long got = file.readAt(start, bytes.data(), bytes.size());
+    // One buffer per thread for every file it sniffs: neither allocated nor cleared per file.
+    thread_local std::vector<unsigned char> buffer(kSearchWindow + kLookAhead);
+    const long got = file.readAt(start, buffer.data(), std::min(buffer.size(), window + lookAhead));
     // A file that ends within the window has been searched to its end.
     *searchedAll = window >= kSearchWindow || got < 4 || size_t(got) - 4 <= window;
     if (got < 4)
         return sniffed;
-    bytes.resize(size_t(got));
-    if (std::memcmp(bytes.data(), "fLaC", 4) == 0) {
+    const Bytes bytes{buffer.data(), size_t(got)};
+    if (std::memcmp(bytes.data, "fLaC", 4) == 0) {
         sniffed.type = SoundType::Flac;
         sniffed.audioStart = start;
         return sniffed;

@@ -21,9 +21,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 
 #include "audio/decode/filereader.h"
 #include "audio/decode/mpegheader.h"
+#include "audio/decode/plaintags.h"
 
 namespace zuna {
 
@@ -166,6 +168,16 @@ std::vector<Tag> tagsOf(TagLib::IOStream &stream)
 }  // namespace
 
 std::vector<Tag> readTags(TagLayout layout, FileReader &file)
+{
+    std::optional<std::vector<Tag>> plain;
+    if (layout == TagLayout::Mpeg)
+        plain = readPlainId3v2Tags(file);
+    else if (layout == TagLayout::Flac)
+        plain = readPlainFlacTags(file);
+    return plain ? std::move(*plain) : readTagsWithTagLib(layout, file);
+}
+
+std::vector<Tag> readTagsWithTagLib(TagLayout layout, FileReader &file)
 {
     // The parser is chosen from the content, never from the file's name.
     ReaderStream stream(file);

@@ -14,6 +14,8 @@
 #include "audio/decode/decoder.h"
 #include "audio/decode/filereader.h"
 #include "audio/decode/statedlength.h"
+#include "audio/decode/plaintags.h"
+#include "audio/decode/tagreader.h"
 #include "audio/decode/trackfile.h"
 
 using namespace zuna;
@@ -55,6 +57,33 @@ bool isUtf8(const std::string &text)
         due = due > 0 ? due - 1 : byte >= 0xF0 ? 3 : byte >= 0xE0 ? 2 : byte >= 0xC0 ? 1 : 0;
     }
     return due == 0;
+}
+
+std::string listed(const std::vector<Tag> &tags)
+{
+    std::string out;
+    for (const Tag &tag : tags)
+        out += " [" + tag.name + "=" + tag.text + "]";
+    return out;
+}
+
+// Wherever our lean tag readers answer, whatever the file's content, TagLib's parser of the
+// same kind must give the same tags.
+std::string leanTagsDiffer(const std::string &path)
+{
+    std::unique_ptr<FileReader> file;
+    if (FileReader::open(path, &file) != AudioResult::Ok)
+        return {};
+    for (const TagLayout layout : {TagLayout::Mpeg, TagLayout::Flac}) {
+        const auto lean =
+            layout == TagLayout::Mpeg ? readPlainId3v2Tags(*file) : readPlainFlacTags(*file);
+        if (!lean)
+            continue;
+        const std::vector<Tag> taglib = readTagsWithTagLib(layout, *file);
+        if (listed(*lean) != listed(taglib))
+            return "the lean reader gave" + listed(*lean) + ", TagLib" + listed(taglib);
+    }
+    return {};
 }
 
 // Decodes up to `limit` frames: what the decoder did wrong, if anything. The second half of
@@ -99,8 +128,11 @@ std::string openAndDescribe(const uint8_t *data, size_t size)
         }
         AudioSystem system;  // opening touches no device
         std::unique_ptr<AudioStream> stream;
-        if (const AudioResult result = system.openStream(path, &stream); result != AudioResult::Ok)
-            return refused(result);
+        if (const AudioResult result = system.openStream(path, &stream);
+            result != AudioResult::Ok) {
+            const std::string problem = refused(result);
+            return problem.empty() ? leanTagsDiffer(path) : problem;
+        }
         const AudioFormat f = stream->format();
         if (f.rate <= 0 || f.channels < 1 || f.channels > 8 || stream->lengthFrames() < 0)
             return "opened as sound type " + std::to_string(int(stream->type())) + ", " +
@@ -112,7 +144,7 @@ std::string openAndDescribe(const uint8_t *data, size_t size)
         for (int i = 0; i < count; ++i)  // the playlist takes their text as UTF-8
             if (!stream->tag(i) || !isUtf8(stream->tag(i)->name) || !isUtf8(stream->tag(i)->text))
                 return "tag " + std::to_string(i) + " is missing or not UTF-8";
-        return {};
+        return leanTagsDiffer(path);
     });
 }
 
