@@ -13,8 +13,8 @@
 #include "audio/audiosystem.h"
 #include "audio/decode/decoder.h"
 #include "audio/decode/filereader.h"
-#include "audio/decode/statedlength.h"
 #include "audio/decode/plaintags.h"
+#include "audio/decode/statedlength.h"
 #include "audio/decode/tagreader.h"
 #include "audio/decode/trackfile.h"
 
