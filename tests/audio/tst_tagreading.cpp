@@ -175,7 +175,7 @@ private slots:
             << true;
         QTest::newRow("v2.4 UTF-8, several values, empty ones, trailing NULs")
             << tags(4, title4 +
-                           frame(4, "TPE1", text(3, QByteArray("Ana\0\0Bo\0\xC3\xA9\0\0", 14))) +
+                           frame(4, "TPE1", text(3, QByteArray("Ana\0\0Bo\0\xC3\xA9\0\0", 12))) +
                            frame(4, "TALB", text(3, "")) +
                            frame(4, "TCON", text(3, QByteArray("Pop\0Jazz", 8))) +
                            frame(4, "TDRC", text(3, "2020-01-02T10:00")))
