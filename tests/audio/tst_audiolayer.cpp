@@ -55,9 +55,7 @@ class TestAudioLayer : public QObject {
     QTemporaryDir scratch;
     QString scratchFile(const QString &name, const QByteArray &bytes)
     {
-        QFile file(scratch.filePath(name));
-        const bool written = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-        return written ? file.fileName() : QString();
+        return writeScratchFile(scratch, name, bytes);
     }
 
 private slots:

@@ -56,9 +56,7 @@ class TestContainers : public QObject {
 
     QString scratchFile(const QString &name, const QByteArray &bytes)
     {
-        QFile file(scratch.filePath(name));
-        const bool written = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-        return written ? file.fileName() : QString();
+        return writeScratchFile(scratch, name, bytes);
     }
 
     // Checks that what the parser states of `path` is what FFmpeg makes of it: the format

@@ -8,6 +8,7 @@
 #include "audio/decode/filereader.h"
 #include "audio/decode/plaintags.h"
 #include "audio/decode/tagreader.h"
+#include "support/fixtures.h"
 
 using namespace zuna;
 using namespace Qt::StringLiterals;
@@ -131,12 +132,11 @@ class TestTagReading : public QObject {
 
     std::unique_ptr<FileReader> open(const QByteArray &bytes)
     {
-        QFile file(scratch.filePath(QString::number(++written)));
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        const QString path = writeScratchFile(scratch, QString::number(++written), bytes);
+        if (path.isEmpty())
             return nullptr;
-        file.close();
         std::unique_ptr<FileReader> reader;
-        FileReader::open(QFile::encodeName(file.fileName()).toStdString(), &reader);
+        FileReader::open(QFile::encodeName(path).toStdString(), &reader);
         return reader;
     }
 

@@ -13,6 +13,7 @@
 #include "audio/engine/zunaaudio.h"
 #include "support/captureoutput.h"
 #include "support/crossthreadcall.h"
+#include "support/fixtures.h"
 #include "support/heard.h"
 #include "support/logrecorder.h"
 
@@ -223,11 +224,12 @@ class TestTrackRuns : public QObject {
     {
         QStringList paths;
         for (int k = 0; k < tracks.size(); ++k) {
-            QFile file(scratch.filePath(u"%1-%2.wav"_s.arg(prefix).arg(k, 2, 10, QChar(u'0'))));
-            const QByteArray bytes = wavFile(k, tracks[k]);
-            if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            const QString path =
+                writeScratchFile(scratch, u"%1-%2.wav"_s.arg(prefix).arg(k, 2, 10, QChar(u'0')),
+                                 wavFile(k, tracks[k]));
+            if (path.isEmpty())
                 qFatal("cannot write a track");
-            paths << file.fileName();
+            paths << path;
         }
         return paths;
     }

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QMetaType>
 #include <QString>
+#include <QTemporaryDir>
 
 namespace zuna {
 
@@ -21,6 +22,15 @@ struct Fixture {
 inline QString fixturePath(const QString &file)
 {
     return QStringLiteral(ZUNA_TEST_DATA "/") + file;
+}
+
+// Writes `bytes` as the file `name` in `dir`; its path, or an empty one when it could not.
+inline QString writeScratchFile(const QTemporaryDir &dir, const QString &name,
+                                const QByteArray &bytes)
+{
+    QFile file(dir.filePath(name));
+    const bool written = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    return written ? file.fileName() : QString();
 }
 
 inline QList<Fixture> loadFixtures()
