@@ -27,18 +27,6 @@ std::string native(const QString &path)
     return QFile::encodeName(path).toStdString();
 }
 
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QByteArray be32(quint32 v)
-{
-    const char b[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-    return QByteArray(b, 4);
-}
-
 struct Rig {
     CaptureDriver *capture = new CaptureDriver;  // owned by the system
     AudioSystem system{std::unique_ptr<OutputDriver>(capture)};

@@ -15,18 +15,6 @@ using namespace zuna;
 using namespace Qt::StringLiterals;
 
 namespace {
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QByteArray be32(quint32 v)
-{
-    const char b[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-    return QByteArray(b, 4);
-}
-
 // The offset of the last Ogg page of `ogg`.
 qsizetype lastPage(const QByteArray &ogg)
 {

@@ -14,12 +14,6 @@ using namespace zuna;
 using namespace Qt::StringLiterals;
 
 namespace {
-QByteArray be32(quint32 v)
-{
-    const char b[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-    return QByteArray(b, 4);
-}
-
 QByteArray le32(quint32 v)
 {
     const char b[4] = {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};

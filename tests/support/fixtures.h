@@ -24,6 +24,20 @@ inline QString fixturePath(const QString &file)
     return QStringLiteral(ZUNA_TEST_DATA "/") + file;
 }
 
+// The whole of the file at `path`; empty when it cannot be read.
+inline QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// `v` as four bytes, most significant first.
+inline QByteArray be32(quint32 v)
+{
+    const char b[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+    return QByteArray(b, 4);
+}
+
 // Writes `bytes` as the file `name` in `dir`; its path, or an empty one when it could not.
 inline QString writeScratchFile(const QTemporaryDir &dir, const QString &name,
                                 const QByteArray &bytes)
