@@ -100,6 +100,10 @@ start_sound_server() {  # PulseAudio with a null sink as the default, parec reco
     pacat --raw --format=s16le --rate=44100 --channels=2 --latency-msec=20 --device="$sink" </dev/zero &
     keeper_pid=$!
     wait_for 5 "the sink to run" sink_running
+    # Emptied here, not only by the redirection below: that happens in the background job,
+    # maybe after the caller has already taken a recording left from an earlier server for
+    # the new one's.
+    : >"$capture"
     parec --device="$sink.monitor" --format=s16le --rate=44100 --channels=2 --latency-msec=20 \
           >"$capture" 2>"$work/parec.log" &
     rec_pid=$!
