@@ -10,6 +10,8 @@
 namespace zuna {
 
 namespace {
+constexpr double kFrameMs = 16;
+
 class IntakeProbe : public QObject {
 public:
     IntakeProbe(ZUNAListView *watched, QString file)
@@ -33,12 +35,19 @@ private:
             rowsBefore = view->count();
             firstRowMs = -1;
             longestGapMs = 0;
+            longGaps = 0;
+            rowsAtLongestGap = 0;
             clock.start();
             return;
         }
         if (!running)
             return;
-        longestGapMs = std::max(longestGapMs, gapMs);
+        if (gapMs > longestGapMs) {
+            longestGapMs = gapMs;
+            rowsAtLongestGap = view->count() - rowsBefore;
+        }
+        if (gapMs > kFrameMs)
+            ++longGaps;
         if (firstRowMs < 0 && view->count() > rowsBefore)
             firstRowMs = double(clock.nsecsElapsed()) / 1e6;
         if (busy)
@@ -46,11 +55,14 @@ private:
         running = false;
         QFile out(path);
         if (out.open(QIODevice::Append | QIODevice::Text))
-            out.write(QStringLiteral("rows=%1 intake_ms=%2 first_row_ms=%3 stall_ms=%4\n")
+            out.write(QStringLiteral("rows=%1 intake_ms=%2 first_row_ms=%3 stall_ms=%4 "
+                                     "stalls_over_16ms=%5 stall_at_row=%6\n")
                           .arg(view->count() - rowsBefore)
                           .arg(double(clock.nsecsElapsed()) / 1e6, 0, 'f', 1)
                           .arg(firstRowMs, 0, 'f', 1)
                           .arg(longestGapMs, 0, 'f', 1)
+                          .arg(longGaps)
+                          .arg(rowsAtLongestGap)
                           .toUtf8());
     }
 
@@ -63,6 +75,8 @@ private:
     int rowsBefore = 0;
     double firstRowMs = -1;
     double longestGapMs = 0;
+    int longGaps = 0;  // turns of the event loop that came later than a frame
+    int rowsAtLongestGap = 0;
 };
 }  // namespace
 

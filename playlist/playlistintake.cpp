@@ -236,8 +236,8 @@ void PlaylistIntake::addReadRows(int budgetMs)
         const Block &block = work.adding.mapped();
         while (work.nextInAdding < block.read.size()) {
             const size_t i = work.nextInAdding++;
-            addRow(block.paths[qsizetype(i)], block.read[i]);
-            if (budgetMs >= 0 && clock.elapsed() >= budgetMs) {
+            const bool cheapNext = addRow(block.paths[qsizetype(i)], block.read[i]);
+            if (budgetMs >= 0 && (!cheapNext || clock.elapsed() >= budgetMs)) {
                 takeSoon();
                 return;
             }

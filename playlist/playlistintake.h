@@ -22,8 +22,9 @@ class PlaylistIntake : public QObject {
     Q_OBJECT
 
 public:
-    // Puts one row at the end of the playlist.
-    using AddRow = std::function<void(const QString &path, const StoredMetadata &metadata)>;
+    // Puts one row at the end of the playlist. Returns false when the next row is better
+    // put in at the next turn of the event loop, as it will cost more than rows usually do.
+    using AddRow = std::function<bool(const QString &path, const StoredMetadata &metadata)>;
 
     explicit PlaylistIntake(AddRow addRow, QObject *parent = nullptr);
     ~PlaylistIntake() override;  // what has not been added by then never is

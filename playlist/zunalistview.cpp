@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QSet>
 #include <QUrl>
+#include <QtMath>
 #include <algorithm>
 
 #include "playlist/intakeprobe.h"
@@ -31,7 +32,7 @@ ZUNAListView::ZUNAListView(int number, QWidget *parent)
       parking(new QWidget(this)),
       intake(std::make_unique<PlaylistIntake>(
           [this](const QString &path, const StoredMetadata &metadata) {
-              appendRow(path, metadata);
+              return appendRow(path, metadata);
           }))
 {
     setAcceptDrops(true);
@@ -69,7 +70,21 @@ bool ZUNAListView::takingIn() const
     return intake->busy();
 }
 
-void ZUNAListView::appendRow(const QString &path, const StoredMetadata &metadata)
+namespace {
+// Whether a list of `rows` rows is about to double the tables Qt keeps of its item widgets.
+// Each row is an entry in several hash tables (the view's and the model's) that grow as the
+// count passes a power of two, all at once: at 65,536 rows that alone takes milliseconds,
+// and nothing else should share its turn of the event loop.
+bool nearTableGrowth(int rows)
+{
+    constexpr quint32 kFirstCostly = 4096;
+    constexpr quint32 kMargin = 8;  // the model counts a few indexes of its own besides the rows
+    const quint32 power = qNextPowerOfTwo(quint32(rows) + kMargin) >> 1;  // the last passed
+    return power >= kFirstCostly && quint32(rows) + kMargin - power <= 2 * kMargin;
+}
+}  // namespace
+
+bool ZUNAListView::appendRow(const QString &path, const StoredMetadata &metadata)
 {
     // 40 px high, and what a screen reader and a tooltip say of the row, without storing either.
     auto *item = new TrackRowItem;
@@ -82,6 +97,7 @@ void ZUNAListView::appendRow(const QString &path, const StoredMetadata &metadata
     entry->keepHidden(true);
     setItemWidget(item, entry);
     entry->setParent(parking);
+    return !nearTableGrowth(count() + 1);
 }
 
 // Every row has its entry widget, but only the rows in sight keep theirs on the viewport;

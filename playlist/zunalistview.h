@@ -65,7 +65,7 @@ protected:
     bool isIndexHidden(const QModelIndex &index) const override;
 
 private:
-    void appendRow(const QString &path, const zuna::StoredMetadata &metadata);
+    bool appendRow(const QString &path, const zuna::StoredMetadata &metadata);
     void placeEntries();
     void updateScrollRange();
     int rowAtY(int y) const;  // the row under a viewport height, unclamped

@@ -1,12 +1,14 @@
 // Playlists at the scale of a library: a dropped folder tree comes in by the block, every row
 // in order with its own file's metadata and the artist texts shared; the rows in sight have
 // their entries wherever the list is moved or resized, and a row is where arithmetic says; rows
-// removed while files still come in take nothing else with them. Any map given to an entry comes
+// removed while files still come in take nothing else with them; a row the list says costs
+// more goes in after a turn of the event loop. Any map given to an entry comes
 // back as it was.
 
 #include <QScrollBar>
 #include <QtTest>
 
+#include "playlist/playlistintake.h"
 #include "support/fixtures.h"
 #include "support/windowrig.h"
 
@@ -223,6 +225,33 @@ private slots:
             STEP(checkSight(&view));
         }
         STEP(checkRows(&view, library));
+    }
+
+    void aRowSaidToCostMoreIsFollowedByATurnOfTheEventLoop()
+    {
+        // The list says which rows come before a costly one; the intake lets the window
+        // turn before it. Anything the loop was asked to do meanwhile has been done then.
+        QStringList files;
+        for (int i = 0; i < 40; ++i)
+            files += kSources;
+        QStringList added;
+        bool turned = true;
+        bool rowsWaitedForTheTurn = true;
+        PlaylistIntake intake([&](const QString &path, const StoredMetadata &) {
+            rowsWaitedForTheTurn = rowsWaitedForTheTurn && turned;
+            added.append(path);
+            const bool costlyNext = added.size() % 7 == 0;
+            if (costlyNext) {
+                turned = false;
+                QMetaObject::invokeMethod(
+                    &intake, [&turned] { turned = true; }, Qt::QueuedConnection);
+            }
+            return !costlyNext;
+        });
+        intake.add(files, false);
+        QVERIFY(QTest::qWaitFor([&intake] { return !intake.busy(); }, scaledMs(90000)));
+        QCOMPARE(added, files);
+        QVERIFY(rowsWaitedForTheTurn);
     }
 
     void anEntryGivesBackAnyMapAsItCame()
