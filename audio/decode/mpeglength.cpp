@@ -1,0 +1,202 @@
+#include "audio/decode/mpeglength.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "audio/decode/filereader.h"
+#include "audio/decode/mpegheader.h"
+
+namespace zuna {
+
+namespace {
+constexpr size_t kChunk = 64 * 1024;
+constexpr int kMaxId3v2Tags = 4;
+constexpr int64_t kId3v1Size = 128;
+// libmpg123's synthesis delays its output by this many samples; with a Xing frame count it
+// drops them from the start of the track (and the LAME tag's encoder delay with them).
+constexpr int64_t kDecoderDelay = 529;
+// The bytes MpegDecoder::open reads of the first frame to decide whether to scan.
+constexpr int64_t kFirstFrameLook = 192;
+
+// The file's bytes, read ahead in large chunks for a walk over the frame headers.
+class Chunks {
+public:
+    explicit Chunks(FileReader &reader) : file(reader) {}
+
+    // The `count` (at most kChunk) bytes at `offset`, or nullptr where the file ends first.
+    const unsigned char *at(int64_t offset, size_t count)
+    {
+        if (offset < start || offset + int64_t(count) > start + int64_t(length)) {
+            const long got = file.readAt(offset, buffer.data(), buffer.size());
+            start = offset;
+            length = got > 0 ? size_t(got) : 0;
+            if (count > length)
+                return nullptr;
+        }
+        return buffer.data() + (offset - start);
+    }
+
+private:
+    FileReader &file;
+    // One buffer per thread for every file it reads, as the sniffer keeps its own.
+    static thread_local std::vector<unsigned char> buffer;
+    int64_t start = 0;
+    size_t length = 0;
+};
+
+thread_local std::vector<unsigned char> Chunks::buffer(kChunk);
+
+// Where the ID3v2 tags at the start of the file end, or -1 for a tag that libmpg123 might
+// skip otherwise than by its stated size: an unknown version or flag, a footer.
+int64_t endOfId3v2Tags(FileReader &file)
+{
+    int64_t offset = 0;
+    for (int tags = 0; tags <= kMaxId3v2Tags; ++tags) {
+        unsigned char h[10];
+        if (file.readAt(offset, h, sizeof h) != long(sizeof h) || std::memcmp(h, "ID3", 3) != 0)
+            return offset;
+        const int64_t size = id3v2TagSize(h, sizeof h);
+        if (tags == kMaxId3v2Tags || size == 0 || h[3] < 2 || h[3] > 4 || (h[5] & 0x1F) != 0 ||
+            offset + size > file.size())
+            return -1;
+        offset += size;
+    }
+    return -1;
+}
+
+// What the first frame says of the stream's length, as libmpg123 reads it.
+struct InfoFrame {
+    enum Kind { None, Counted, Unsure } kind = None;
+    int64_t frames = 0;   // the frame count, for Counted
+    int64_t delay = 0;    // encoder delay and padding of a LAME tag, else 0
+    int64_t padding = 0;
+};
+
+InfoFrame readInfoFrame(const MpegFrameHeader &header, const unsigned char *frame,
+                        const unsigned char *look, size_t lookBytes, int64_t streamBytes)
+{
+    InfoFrame info;
+    const size_t body = size_t(header.frameBytes) - 4;
+    const unsigned char *b = frame + 4;
+    const size_t side =
+        header.version == 10 ? (header.channels == 1 ? 17 : 32) : (header.channels == 1 ? 9 : 17);
+    const bool xing = body >= side + 4 && (std::memcmp(b + side, "Xing", 4) == 0 ||
+                                            std::memcmp(b + side, "Info", 4) == 0);
+    // libmpg123 reads no VBRI header: it decodes that frame and estimates the length.
+    const bool vbri = header.frameBytes >= 40 && std::memcmp(frame + 36, "VBRI", 4) == 0;
+    if (vbri)
+        info.kind = InfoFrame::Unsure;
+    if (!xing)
+        return info;
+    info.kind = InfoFrame::Unsure;
+    // libmpg123 takes it for a header only if the side information is all zero (past where a
+    // checksum would be) and the flags fit; MpegDecoder must skip its scan for the same frame.
+    if (body < side + 8 || std::any_of(b + 2, b + side, [](unsigned char c) { return c != 0; }) ||
+        !hasFrameCountHeader(header, look, lookBytes, streamBytes))
+        return info;
+    size_t at = side + 4;
+    const uint32_t flags = bigEndian32(b + at);
+    at += 4;
+    if ((flags & 1) == 0 || body < at + 4)
+        return info;
+    info.frames = bigEndian32(b + at);
+    at += 4;
+    if (info.frames == 0)
+        return info;
+    info.kind = InfoFrame::Counted;
+    // Stream bytes, table of contents, quality: each present by its flag, then the LAME tag,
+    // of which libmpg123 takes the delay and padding whatever encoder it names.
+    for (const auto &[flag, size] : {std::pair<uint32_t, size_t>{2, 4}, {4, 100}, {8, 4}}) {
+        if ((flags & flag) == 0)
+            continue;
+        if (body < at + size)
+            return info;
+        at += size;
+    }
+    if (body < at + 24 || b[at] == 0)
+        return info;
+    info.delay = int64_t(b[at + 21]) << 4 | b[at + 22] >> 4;
+    info.padding = int64_t(b[at + 22] & 0x0F) << 8 | b[at + 23];
+    return info;
+}
+
+bool continues(const MpegFrameHeader &first, const MpegFrameHeader &next)
+{
+    return next.layer == 3 && next.sameStream(first) && next.channels == first.channels;
+}
+
+// The frame count of a stream of frames back to back from `at` to `end`, or -1 where it is not.
+int64_t countFrames(Chunks &chunks, const MpegFrameHeader &first, int64_t at, int64_t end)
+{
+    int64_t frames = 0;
+    while (at < end) {
+        const unsigned char *bytes = chunks.at(at, 4);
+        MpegFrameHeader header;
+        if (!bytes || !header.parse(bytes) || !continues(first, header))
+            return -1;
+        at += header.frameBytes;
+        ++frames;
+    }
+    return at == end ? frames : -1;
+}
+}  // namespace
+
+std::optional<StatedLength> mpegStatedLength(FileReader &file, int64_t audioStart)
+{
+    const int64_t fileSize = file.size();
+    // Bytes between the tags and the first frame: libmpg123 might find another first frame.
+    if (audioStart != endOfId3v2Tags(file) || audioStart >= fileSize)
+        return std::nullopt;
+    Chunks chunks(file);
+    const unsigned char *bytes = chunks.at(audioStart, 4);
+    MpegFrameHeader first;
+    if (!bytes || !first.parse(bytes) || first.layer != 3)
+        return std::nullopt;
+    const unsigned char *frame = chunks.at(audioStart, size_t(first.frameBytes));
+    if (!frame)
+        return std::nullopt;
+    const size_t look = size_t(std::min(kFirstFrameLook, fileSize - audioStart));
+    const unsigned char *lookBytes = chunks.at(audioStart, look);
+    if (!lookBytes)
+        return std::nullopt;
+    const InfoFrame info = readInfoFrame(first, frame, lookBytes, look, fileSize - audioStart);
+
+    StatedLength stated;
+    stated.format = AudioFormat{first.rate, first.channels};
+    stated.tags = TagLayout::Mpeg;
+    switch (info.kind) {
+        case InfoFrame::Unsure:
+            return std::nullopt;
+        case InfoFrame::Counted: {
+            // The format is the first audio frame's, the one after the header.
+            const unsigned char *next = chunks.at(audioStart + first.frameBytes, 4);
+            MpegFrameHeader audio;
+            if (!next || !audio.parse(next) || !continues(first, audio))
+                return std::nullopt;
+            // libmpg123 starts after the delays and ends at the padding, but cannot end later
+            // than its synthesis delay before the last decoded sample.
+            stated.frames = info.frames * first.samplesPerFrame - info.delay - kDecoderDelay -
+                            std::max(info.padding - kDecoderDelay, int64_t(0));
+            break;
+        }
+        case InfoFrame::None: {
+            // The whole file is walked, as libmpg123's scan would; it skips an ID3v1 tag.
+            unsigned char tag[3];
+            const bool id3v1 = fileSize - kId3v1Size >= audioStart &&
+                               file.readAt(fileSize - kId3v1Size, tag, 3) == 3 &&
+                               std::memcmp(tag, "TAG", 3) == 0;
+            const int64_t frames =
+                countFrames(chunks, first, audioStart, fileSize - (id3v1 ? kId3v1Size : 0));
+            if (frames < 0)
+                return std::nullopt;
+            stated.frames = frames * first.samplesPerFrame;
+            break;
+        }
+    }
+    if (stated.frames <= 0)
+        return std::nullopt;
+    return stated;
+}
+
+}  // namespace zuna
