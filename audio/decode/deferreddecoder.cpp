@@ -1,14 +1,12 @@
 #include "audio/decode/deferreddecoder.h"
 
 #include <algorithm>
-
-#include "audio/decode/ffmpegloader.h"
-#include "audio/decode/filereader.h"
+#include <utility>
 
 namespace zuna {
 
-DeferredDecoder::DeferredDecoder(FileReader &source, const char *name, const StatedLength &length)
-    : file(source), demuxer(name), stated(length)
+DeferredDecoder::DeferredDecoder(const StatedLength &length, Opener opener)
+    : stated(length), open(std::move(opener))
 {
 }
 
@@ -18,14 +16,15 @@ Decoder *DeferredDecoder::opened()
 {
     if (!tried) {
         tried = true;
-        TagLayout tags = TagLayout::None;
-        if (openFfmpegDecoder(file, demuxer, &ffmpeg, &tags) == AudioResult::Ok) {
-            const AudioFormat f = ffmpeg->format();
+        if (open(&decoder) == AudioResult::Ok && decoder) {
+            const AudioFormat f = decoder->format();
             if (f.rate != stated.format.rate || f.channels != stated.format.channels)
-                ffmpeg.reset();  // not what the player was told: nothing rather than noise
+                decoder.reset();  // not what the player was told: nothing rather than noise
+        } else {
+            decoder.reset();
         }
     }
-    return ffmpeg.get();
+    return decoder.get();
 }
 
 AudioResult DeferredDecoder::read(float *out, long frames, long *decoded)

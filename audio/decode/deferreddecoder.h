@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "audio/decode/decoder.h"
@@ -7,15 +8,16 @@
 
 namespace zuna {
 
-class FileReader;
-
-// A file whose format and length its container stated (read by our own parsers), with
-// FFmpeg opened only when it is first decoded or sought: reading a playlist's files never
-// pays for FFmpeg's opening, nor maps it. What FFmpeg then decodes is held to the stated
-// length; should it open nothing, the stream is empty.
+// A file whose format and length its headers stated (read by our own parsers), with the
+// decoder that plays it (FFmpeg, libmpg123) opened only when it is first decoded or sought:
+// reading a playlist's files never pays for that decoder's opening. What it then decodes is
+// held to the stated length; should it open nothing, or another format, the stream is empty.
 class DeferredDecoder : public Decoder {
 public:
-    DeferredDecoder(FileReader &file, const char *demuxer, const StatedLength &stated);
+    // Opens the decoder that plays the file; anything but Ok leaves the stream empty.
+    using Opener = std::function<AudioResult(std::unique_ptr<Decoder> *)>;
+
+    DeferredDecoder(const StatedLength &stated, Opener open);
     ~DeferredDecoder() override;
 
     AudioFormat format() const override { return stated.format; }
@@ -24,12 +26,11 @@ public:
     AudioResult seek(int64_t frame) override;
 
 private:
-    Decoder *opened();  // nullptr if FFmpeg cannot decode the file after all
+    Decoder *opened();  // nullptr if the decoder cannot decode the file after all
 
-    FileReader &file;
-    const char *demuxer;  // a string literal of the sniffer's
     const StatedLength stated;
-    std::unique_ptr<Decoder> ffmpeg;
+    Opener open;
+    std::unique_ptr<Decoder> decoder;
     bool tried = false;
     int64_t position = 0;
 };

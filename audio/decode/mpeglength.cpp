@@ -68,8 +68,8 @@ int64_t endOfId3v2Tags(FileReader &file)
 // What the first frame says of the stream's length, as libmpg123 reads it.
 struct InfoFrame {
     enum Kind { None, Counted, Unsure } kind = None;
-    int64_t frames = 0;   // the frame count, for Counted
-    int64_t delay = 0;    // encoder delay and padding of a LAME tag, else 0
+    int64_t frames = 0;  // the frame count, for Counted
+    int64_t delay = 0;   // encoder delay and padding of a LAME tag, else 0
     int64_t padding = 0;
 };
 
@@ -82,7 +82,7 @@ InfoFrame readInfoFrame(const MpegFrameHeader &header, const unsigned char *fram
     const size_t side =
         header.version == 10 ? (header.channels == 1 ? 17 : 32) : (header.channels == 1 ? 9 : 17);
     const bool xing = body >= side + 4 && (std::memcmp(b + side, "Xing", 4) == 0 ||
-                                            std::memcmp(b + side, "Info", 4) == 0);
+                                           std::memcmp(b + side, "Info", 4) == 0);
     // libmpg123 reads no VBRI header: it decodes that frame and estimates the length.
     const bool vbri = header.frameBytes >= 40 && std::memcmp(frame + 36, "VBRI", 4) == 0;
     if (vbri)
@@ -188,7 +188,9 @@ std::optional<StatedLength> mpegStatedLength(FileReader &file, int64_t audioStar
                                std::memcmp(tag, "TAG", 3) == 0;
             const int64_t frames =
                 countFrames(chunks, first, audioStart, fileSize - (id3v1 ? kId3v1Size : 0));
-            if (frames < 0)
+            // libmpg123 opens no stream of a single frame: it finds no second header to
+            // confirm the first.
+            if (frames < 2)
                 return std::nullopt;
             stated.frames = frames * first.samplesPerFrame;
             break;
