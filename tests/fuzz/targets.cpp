@@ -13,6 +13,9 @@
 #include "audio/audiosystem.h"
 #include "audio/decode/decoder.h"
 #include "audio/decode/filereader.h"
+#include "audio/decode/formatsniffer.h"
+#include "audio/decode/mpegdecoder.h"
+#include "audio/decode/mpeglength.h"
 #include "audio/decode/plaintags.h"
 #include "audio/decode/statedlength.h"
 #include "audio/decode/tagreader.h"
@@ -107,6 +110,30 @@ std::string decodeOn(Decoder &decoder, int64_t limit)
     }
     return {};
 }
+// What the MPEG parser states of the file, from its sniffed first frame and from its first
+// byte, must be what libmpg123 reports once it opens the file.
+std::string mpegStatedAsOpened(FileReader &file)
+{
+    const SniffedFormat sniffed = sniffFormat(file);
+    for (const int64_t audioStart : {sniffed.audioStart, int64_t(0)}) {
+        const auto stated = mpegStatedLength(file, audioStart);
+        if (!stated)
+            continue;
+        std::unique_ptr<Decoder> mpeg;
+        const AudioResult result = MpegDecoder::open(file, audioStart, &mpeg);
+        if (result != AudioResult::Ok)
+            return "MPEG parser stated a stream libmpg123 opens as " +
+                   std::string(describe(result));
+        if (stated->frames != mpeg->lengthFrames() || stated->format.rate != mpeg->format().rate ||
+            stated->format.channels != mpeg->format().channels)
+            return "MPEG parser stated " + std::to_string(stated->format.rate) + " Hz × " +
+                   std::to_string(stated->format.channels) + ", " + std::to_string(stated->frames) +
+                   " frames; libmpg123 " + std::to_string(mpeg->format().rate) + " Hz × " +
+                   std::to_string(mpeg->format().channels) + ", " +
+                   std::to_string(mpeg->lengthFrames()) + " frames";
+    }
+    return {};
+}
 }  // namespace
 
 std::string openAndDescribe(const uint8_t *data, size_t size)
@@ -125,6 +152,11 @@ std::string openAndDescribe(const uint8_t *data, size_t size)
                        std::to_string(stated->format.rate) + " Hz × " +
                        std::to_string(stated->format.channels) + ", " +
                        std::to_string(stated->frames) + " frames";
+        }
+        if (FileReader::open(path, &file) == AudioResult::Ok) {
+            const std::string problem = mpegStatedAsOpened(*file);
+            if (!problem.empty())
+                return problem;
         }
         AudioSystem system;  // opening touches no device
         std::unique_ptr<AudioStream> stream;
