@@ -10,6 +10,9 @@
 namespace zuna {
 
 namespace {
+// The first frames are read in a small piece, which the reader's window from sniffing
+// already holds; a walk over the whole stream in large ones, read past the windows.
+constexpr size_t kFirstRead = 4 * 1024;
 constexpr size_t kChunk = 64 * 1024;
 constexpr int kMaxId3v2Tags = 4;
 constexpr int64_t kId3v1Size = 128;
@@ -24,11 +27,12 @@ class Chunks {
 public:
     explicit Chunks(FileReader &reader) : file(reader) {}
 
-    // The `count` (at most kChunk) bytes at `offset`, or nullptr where the file ends first.
+    // The `count` (at most kFirstRead) bytes at `offset`, or nullptr where the file ends first.
     const unsigned char *at(int64_t offset, size_t count)
     {
         if (offset < start || offset + int64_t(count) > start + int64_t(length)) {
-            const long got = file.readAt(offset, buffer.data(), buffer.size());
+            const size_t fill = fills++ == 0 ? kFirstRead : buffer.size();
+            const long got = file.readAt(offset, buffer.data(), fill);
             start = offset;
             length = got > 0 ? size_t(got) : 0;
             if (count > length)
@@ -43,6 +47,7 @@ private:
     static thread_local std::vector<unsigned char> buffer;
     int64_t start = 0;
     size_t length = 0;
+    int fills = 0;
 };
 
 thread_local std::vector<unsigned char> Chunks::buffer(kChunk);
