@@ -11,9 +11,10 @@ namespace zuna {
 
 namespace {
 // The first frames are read in a small piece, which the reader's window from sniffing
-// already holds; a walk over the whole stream in large ones, read past the windows.
+// already holds; a walk over the whole stream in large ones, twice a window's 64 KiB, so
+// that each is read straight from the file rather than through the windows and copied twice.
 constexpr size_t kFirstRead = 4 * 1024;
-constexpr size_t kChunk = 64 * 1024;
+constexpr size_t kChunk = 128 * 1024;
 constexpr int kMaxId3v2Tags = 4;
 constexpr int64_t kId3v1Size = 128;
 // libmpg123's synthesis delays its output by this many samples; with a Xing frame count it
@@ -30,15 +31,21 @@ public:
     // The `count` (at most kFirstRead) bytes at `offset`, or nullptr where the file ends first.
     const unsigned char *at(int64_t offset, size_t count)
     {
-        if (offset < start || offset + int64_t(count) > start + int64_t(length)) {
-            const size_t fill = fills++ == 0 ? kFirstRead : buffer.size();
-            const long got = file.readAt(offset, buffer.data(), fill);
-            start = offset;
-            length = got > 0 ? size_t(got) : 0;
-            if (count > length)
-                return nullptr;
+        const int64_t end = start + int64_t(length);
+        if (offset >= start && offset + int64_t(count) <= end)
+            return buffer.data() + (offset - start);
+        // Reading on in order, what is read already stays and the next piece starts where it
+        // ends, past the reader's windows.
+        size_t kept = 0;
+        if (offset >= start && offset < end) {
+            kept = size_t(end - offset);
+            std::memmove(buffer.data(), buffer.data() + (offset - start), kept);
         }
-        return buffer.data() + (offset - start);
+        const size_t fill = fills++ == 0 ? kFirstRead : kChunk;
+        const long got = file.readAt(offset + int64_t(kept), buffer.data() + kept, fill);
+        start = offset;
+        length = kept + (got > 0 ? size_t(got) : 0);
+        return count <= length ? buffer.data() : nullptr;
     }
 
 private:
@@ -50,7 +57,7 @@ private:
     int fills = 0;
 };
 
-thread_local std::vector<unsigned char> Chunks::buffer(kChunk);
+thread_local std::vector<unsigned char> Chunks::buffer(kChunk + kFirstRead);
 
 // Where the ID3v2 tags at the start of the file end, or -1 for a tag that libmpg123 might
 // skip otherwise than by its stated size: an unknown version or flag, a footer.
