@@ -291,6 +291,8 @@ private slots:
         QTest::newRow("no Xing, one frame") << layer3(128, false, 1) << false;
         // Streams without a Xing header, walked frame by frame.
         QTest::newRow("VBR frames") << layer3(128, false, 3) + layer3(64, false, 5) << true;
+        QTest::newRow("VBR frames, half a megabyte")  // read in several pieces
+            << (layer3(128, false, 3) + layer3(64, false, 5)).repeated(200) << true;
         QTest::newRow("MPEG 2, 22.05 kHz stereo") << mpegFrames(2, 1, 4, 0, false, 104, 20) << true;
         QTest::newRow("MPEG 2.5, 8 kHz mono") << mpegFrames(0, 1, 2, 2, true, 144, 20) << true;
         QTest::newRow("mono frames in a stereo stream")
