@@ -93,10 +93,13 @@ InfoFrame readInfoFrame(const MpegFrameHeader &header, const unsigned char *fram
     const unsigned char *b = frame + 4;
     const size_t side =
         header.version == 10 ? (header.channels == 1 ? 17 : 32) : (header.channels == 1 ? 9 : 17);
-    const bool xing = body >= side + 4 && (std::memcmp(b + side, "Xing", 4) == 0 ||
-                                           std::memcmp(b + side, "Info", 4) == 0);
+    // MpegDecoder looks for the headers in its first bytes, which may reach past a small
+    // first frame: what it sees there, the frame itself must hold.
+    const size_t xingAt = 4 + side;
+    const bool xing = lookBytes >= xingAt + 4 && (std::memcmp(look + xingAt, "Xing", 4) == 0 ||
+                                                  std::memcmp(look + xingAt, "Info", 4) == 0);
     // libmpg123 reads no VBRI header: it decodes that frame and estimates the length.
-    const bool vbri = header.frameBytes >= 40 && std::memcmp(frame + 36, "VBRI", 4) == 0;
+    const bool vbri = lookBytes >= 40 && std::memcmp(look + 36, "VBRI", 4) == 0;
     if (vbri)
         info.kind = InfoFrame::Unsure;
     if (!xing)

@@ -295,6 +295,11 @@ private slots:
             << (layer3(128, false, 3) + layer3(64, false, 5)).repeated(200) << true;
         QTest::newRow("MPEG 2, 22.05 kHz stereo") << mpegFrames(2, 1, 4, 0, false, 104, 20) << true;
         QTest::newRow("MPEG 2.5, 8 kHz mono") << mpegFrames(0, 1, 2, 2, true, 144, 20) << true;
+        // MPEG 2, 24 kHz: 8 kbit/s frames of 24 bytes, 16 kbit/s ones of 48.
+        QTest::newRow("VBRI where it would be, in the second of small frames")
+            << patched(mpegFrames(2, 1, 1, 1, false, 24, 2) + mpegFrames(2, 1, 2, 1, false, 48, 30),
+                       36, "VBRI")
+            << false;
         QTest::newRow("mono frames in a stereo stream")
             << layer3(128, false, 5) + layer3(128, true, 5) << false;
         QTest::newRow("48 kHz frames in a 44.1 kHz stream")
