@@ -13,8 +13,9 @@ namespace {
 // The first frames are read in a small piece, which the reader's window from sniffing
 // already holds; a walk over the whole stream in large ones, twice a window's 64 KiB, so
 // that each is read straight from the file rather than through the windows and copied twice.
-constexpr size_t kFirstRead = 4 * 1024;
-constexpr size_t kChunk = 128 * 1024;
+constexpr size_t kKiB = 1024;
+constexpr size_t kFirstRead = 4 * kKiB;
+constexpr size_t kChunk = 128 * kKiB;
 constexpr int kMaxId3v2Tags = 4;
 constexpr int64_t kId3v1Size = 128;
 // libmpg123's synthesis delays its output by this many samples; with a Xing frame count it
