@@ -190,6 +190,14 @@ std::optional<StatedLength> mpegStatedLength(FileReader &file, int64_t audioStar
             MpegFrameHeader audio;
             if (!next || !audio.parse(next) || !continues(first, audio))
                 return std::nullopt;
+            // libmpg123 takes that frame only with another header of the stream right after
+            // it, or the end of the file.
+            const int64_t after = audioStart + first.frameBytes + audio.frameBytes;
+            MpegFrameHeader third;
+            const unsigned char *thirdBytes = after < fileSize ? chunks.at(after, 4) : nullptr;
+            if (after != fileSize &&
+                (!thirdBytes || !third.parse(thirdBytes) || !continues(first, third)))
+                return std::nullopt;
             // libmpg123 starts after the delays and ends at the padding, but cannot end later
             // than its synthesis delay before the last decoded sample.
             stated.frames = info.frames * first.samplesPerFrame - info.delay - kDecoderDelay -
