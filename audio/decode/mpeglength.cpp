@@ -185,19 +185,20 @@ std::optional<StatedLength> mpegStatedLength(FileReader &file, int64_t audioStar
         case InfoFrame::Unsure:
             return std::nullopt;
         case InfoFrame::Counted: {
-            // The format is the first audio frame's, the one after the header.
-            const unsigned char *next = chunks.at(audioStart + first.frameBytes, 4);
-            MpegFrameHeader audio;
-            if (!next || !audio.parse(next) || !continues(first, audio))
-                return std::nullopt;
-            // libmpg123 takes that frame only with another header of the stream right after
-            // it, or the end of the file.
-            const int64_t after = audioStart + first.frameBytes + audio.frameBytes;
-            MpegFrameHeader third;
-            const unsigned char *thirdBytes = after < fileSize ? chunks.at(after, 4) : nullptr;
-            if (after != fileSize &&
-                (!thirdBytes || !third.parse(thirdBytes) || !continues(first, third)))
-                return std::nullopt;
+            // libmpg123 opens the stream by reading on to the frame that holds its first
+            // sample, past the delays: the frames up to it must be there, whole, of the same
+            // stream (the format is theirs).
+            const int64_t needed = (info.delay + kDecoderDelay) / first.samplesPerFrame + 1;
+            int64_t at = audioStart + first.frameBytes;
+            for (int64_t frames = 0; frames < needed; ++frames) {
+                const unsigned char *next = chunks.at(at, 4);
+                MpegFrameHeader audio;
+                if (!next || !audio.parse(next) || !continues(first, audio))
+                    return std::nullopt;
+                at += audio.frameBytes;
+                if (at > fileSize)
+                    return std::nullopt;
+            }
             // libmpg123 starts after the delays and ends at the padding, but cannot end later
             // than its synthesis delay before the last decoded sample.
             stated.frames = info.frames * first.samplesPerFrame - info.delay - kDecoderDelay -

@@ -274,6 +274,15 @@ private slots:
         QTest::newRow("Info frame and one frame of sound")  // its count, no bytes, no delays
             << patched(patched(infoAndOne, info + 8, be32(1) + be32(0)), lame + 21, delays(0, 0))
             << true;
+        // libmpg123 opens the stream at the frame that holds its first sample, past the delays.
+        QTest::newRow("Info frame, the first sample in the one frame of sound")
+            << patched(patched(infoAndOne, info + 8, be32(100) + be32(0)), lame + 21,
+                       delays(600, 0))
+            << true;
+        QTest::newRow("Info frame, the first sample past the one frame of sound")
+            << patched(patched(infoAndOne, info + 8, be32(100) + be32(0)), lame + 21,
+                       delays(700, 0))
+            << false;
         // Where the first frame starts and the stream ends, and what lies around it.
         QTest::newRow("junk between the tag and the first frame")
             << tag + QByteArray(100, '\0') + audio << false;
