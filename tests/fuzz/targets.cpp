@@ -154,8 +154,7 @@ std::string openAndDescribe(const uint8_t *data, size_t size)
                        std::to_string(stated->frames) + " frames";
         }
         if (FileReader::open(path, &file) == AudioResult::Ok) {
-            const std::string problem = mpegStatedAsOpened(*file);
-            if (!problem.empty())
+            if (std::string problem = mpegStatedAsOpened(*file); !problem.empty())
                 return problem;
         }
         AudioSystem system;  // opening touches no device
