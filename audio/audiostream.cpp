@@ -93,6 +93,9 @@ AudioResult AudioStream::startOn(OutputDriver &driver, bool paused,
 AudioResult AudioStream::queueOn(const std::shared_ptr<ChannelCore> &core)
 {
     leaveChannel();
+    // Opened here, on the caller's thread: the feeder reaches it only at the join, where a
+    // slow opening (a long MP3 scanned for its length, FFmpeg's probing) would be heard.
+    track->decoder().prepare();
     const AudioResult result = core->queue(track, rewindFirst);
     if (result == AudioResult::Ok) {
         channel = core;

@@ -34,6 +34,11 @@ public:
     //   InvalidArgument  `frame` lies outside the stream; nothing changed
     //   Corrupt          the decoder could not get there; where reading goes on is undefined
     virtual AudioResult seek(int64_t frame) = 0;
+
+    // Does now what the first read() or seek() would do before decoding (a decoder opened
+    // only when first used opens here), so that a track queued to follow another is ready
+    // when the thread that decodes reaches it, rather than opened at the join.
+    virtual void prepare() {}
 };
 
 // Opens the decoder that fits the sniffed format on `file`: MP3 and FLAC by their own

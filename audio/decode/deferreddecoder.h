@@ -24,6 +24,7 @@ public:
     int64_t lengthFrames() const override { return stated.frames; }
     AudioResult read(float *out, long frames, long *decoded) override;
     AudioResult seek(int64_t frame) override;
+    void prepare() override { opened(); }
 
 private:
     Decoder *opened();  // nullptr if the decoder cannot decode the file after all
