@@ -21,8 +21,9 @@ namespace {
 // Files read by one task: enough that a task is worth starting, few enough that the first
 // rows show at once.
 constexpr int kBlock = 32;
-// GUI-thread time spent adding rows before the event loop turns again.
-constexpr int kSliceMs = 8;
+// GUI-thread time spent adding rows before the event loop turns again: a quarter of a frame,
+// so that a turn delayed by a busy processor still comes within one.
+constexpr int kSliceMs = 4;
 constexpr int kReaderNice = 5;
 
 // Readers yield to the window and the sound: a nice value of their own (Linux keeps one per
