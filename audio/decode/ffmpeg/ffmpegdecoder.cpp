@@ -137,20 +137,28 @@ AudioResult FfmpegDecoder::open(ByteSource &source, const char *demuxer,
 AudioResult FfmpegDecoder::openCodec()
 {
     const AVCodecParameters &parameters = *input->stream()->codecpar;
+    // Only an open codec is kept: FFmpeg's calls on a context that failed to open crash (a
+    // damaged file may open at first and not again when a seek opens it anew).
+    codec.reset();
     const AVCodec *found = avcodec_find_decoder(parameters.codec_id);
     if (!found)
         return AudioResult::Corrupt;  // a codec this FFmpeg was built without
-    codec.reset(avcodec_alloc_context3(found));
-    if (!codec || avcodec_parameters_to_context(codec.get(), &parameters) < 0)
+    std::unique_ptr<AVCodecContext, CodecDeleter> opening(avcodec_alloc_context3(found));
+    if (!opening || avcodec_parameters_to_context(opening.get(), &parameters) < 0)
         return AudioResult::Corrupt;
     // Timestamps of frames, trimmed of priming, are in the stream's time base.
-    codec->pkt_timebase = input->stream()->time_base;
-    codec->thread_count = 1;  // one decoder per track; the feeder is its only thread
-    return avcodec_open2(codec.get(), found, nullptr) < 0 ? AudioResult::Corrupt : AudioResult::Ok;
+    opening->pkt_timebase = input->stream()->time_base;
+    opening->thread_count = 1;  // one decoder per track; the feeder is its only thread
+    if (avcodec_open2(opening.get(), found, nullptr) < 0)
+        return AudioResult::Corrupt;
+    codec = std::move(opening);
+    return AudioResult::Ok;
 }
 
 bool FfmpegDecoder::decodeFrame()
 {
+    if (!codec)
+        return false;  // it could not be opened again after a seek: the stream is over
     AVFormatContext *context = input->context();
     const int index = input->stream()->index;
     for (int step = 0; step < kMaxEmptySteps; ++step) {
