@@ -40,11 +40,7 @@ struct Rig {
 
 class TestAudioLayer : public QObject {
     Q_OBJECT
-    QTemporaryDir scratch;
-    QString scratchFile(const QString &name, const QByteArray &bytes)
-    {
-        return writeScratchFile(scratch, name, bytes);
-    }
+    ScratchDir scratch;
 
 private slots:
     // First, while nothing else has run in this process: MP3 and FLAC, opened, read for their
@@ -104,7 +100,7 @@ private slots:
         const QByteArray mp3 = contents(fixturePath(u"no-tags.mp3"_s));
         for (const int junk : {0, 4096, 4097, 30000, 65536, 65537}) {
             std::unique_ptr<FileReader> file;
-            FileReader::open(native(scratchFile(u"junk.mp3"_s, QByteArray(junk, '\0') + mp3)),
+            FileReader::open(native(scratch.file(u"junk.mp3"_s, QByteArray(junk, '\0') + mp3)),
                              &file);
             const SniffedFormat sniffed = sniffFormat(*file);
             const bool found = sniffed.type == SoundType::Mpeg;
@@ -128,7 +124,7 @@ private slots:
         const quint32 header = quint32(uchar(flac[4]) & 0x80) << 24 | 6u << 24 | body.size();
         flac[4] = char(flac[4] & 0x7F);  // the picture takes over the "last block" flag
         flac.insert(4 + 4 + 34, be32(header) + body);
-        QTest::newRow("flac16-880 behind a picture") << f << scratchFile(u"cover.flac"_s, flac);
+        QTest::newRow("flac16-880 behind a picture") << f << scratch.file(u"cover.flac"_s, flac);
     }
 
     void decodesSeeksAndPlaysEveryFixtureExactly()

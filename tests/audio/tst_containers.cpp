@@ -81,12 +81,7 @@ Opened open(const QString &path)
 
 class TestContainers : public QObject {
     Q_OBJECT
-    QTemporaryDir scratch;
-
-    QString scratchFile(const QString &name, const QByteArray &bytes)
-    {
-        return writeScratchFile(scratch, name, bytes);
-    }
+    ScratchDir scratch;
 
     // Checks that what the parser states of `path` is what FFmpeg makes of it: the format
     // it decodes to, the length it counts, the tags' layout.
@@ -204,7 +199,7 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(bool, stated);
-        const QString path = scratchFile(u"altered"_s, bytes);
+        const QString path = scratch.file(u"altered"_s, bytes);
         const Opened o = open(path);
         QCOMPARE(bool(o.stated), stated);
         if (stated)
@@ -323,7 +318,7 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(bool, stated);
-        const QString path = scratchFile(u"altered.mp3"_s, bytes);
+        const QString path = scratch.file(u"altered.mp3"_s, bytes);
         const Opened o = open(path);
         QCOMPARE(o.sniffed.type, SoundType::Mpeg);
         QCOMPARE(bool(o.stated), stated);

@@ -47,6 +47,19 @@ inline QString writeScratchFile(const QTemporaryDir &dir, const QString &name,
     return written ? file.fileName() : QString();
 }
 
+// A temporary folder of files a test makes, gone with it.
+class ScratchDir {
+public:
+    // Writes `bytes` as the file `name` in it; its path, or an empty one when it could not.
+    QString file(const QString &name, const QByteArray &bytes) const
+    {
+        return writeScratchFile(dir, name, bytes);
+    }
+
+private:
+    QTemporaryDir dir;
+};
+
 inline QList<Fixture> loadFixtures()
 {
     QFile manifest(fixturePath(QStringLiteral("fixtures.tsv")));
